@@ -1,0 +1,45 @@
+#include "common/WorkerThread.h"
+
+#include <process.h>
+
+namespace netrefit {
+
+bool WorkerThread::Start(std::function<void()> body) {
+    if (!Join(0)) {
+        return false;
+    }
+    body_ = std::move(body);
+    unsigned id = 0;
+    uintptr_t handle = _beginthreadex(nullptr, 0, &WorkerThread::Entry, this, 0, &id);
+    if (handle == 0) {
+        body_ = nullptr;
+        return false;
+    }
+    thread_.reset(reinterpret_cast<HANDLE>(handle));
+    id_ = id;
+    return true;
+}
+
+bool WorkerThread::Join(DWORD timeoutMs) {
+    if (!thread_) {
+        return true;
+    }
+    if (::WaitForSingleObject(thread_.get(), timeoutMs) != WAIT_OBJECT_0) {
+        return false;
+    }
+    thread_.reset();
+    id_ = 0;
+    body_ = nullptr;
+    return true;
+}
+
+bool WorkerThread::Running() const {
+    return thread_ && ::WaitForSingleObject(thread_.get(), 0) == WAIT_TIMEOUT;
+}
+
+unsigned __stdcall WorkerThread::Entry(void* self) {
+    static_cast<WorkerThread*>(self)->body_();
+    return 0;
+}
+
+}  // namespace netrefit

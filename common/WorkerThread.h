@@ -1,0 +1,37 @@
+#pragma once
+// One worker thread started with _beginthreadex and always joined before its owner goes away.
+
+#include <windows.h>
+
+#include <functional>
+
+#include "common/UniqueHandle.h"
+
+namespace netrefit {
+
+class WorkerThread {
+public:
+    WorkerThread() = default;
+    ~WorkerThread() { Join(INFINITE); }
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+
+    // Starts body on a new thread; false when a thread is still running or creation failed.
+    bool Start(std::function<void()> body);
+
+    // Waits up to timeoutMs for the thread to end; true when it has ended (or never ran).
+    // The handle is released only once the thread has really ended.
+    bool Join(DWORD timeoutMs);
+
+    bool Running() const;
+    DWORD Id() const { return id_; }
+
+private:
+    static unsigned __stdcall Entry(void* self);
+
+    std::function<void()> body_;
+    KernelHandle thread_;
+    DWORD id_ = 0;
+};
+
+}  // namespace netrefit

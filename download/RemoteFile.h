@@ -1,0 +1,66 @@
+#pragma once
+// A file on the update server named by a URL, and one file to download.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace netrefit {
+
+class RemoteFile {
+public:
+    RemoteFile() = default;
+    virtual ~RemoteFile() = default;
+    RemoteFile(const RemoteFile&) = default;
+    RemoteFile& operator=(const RemoteFile&) = default;
+
+    // Stores the URL, canonicalises and cracks it into server, object (path and query),
+    // credentials and fileName. Scheme and port are not kept. Returns false, leaving the
+    // cracked fields empty, for a URL that cannot be canonicalised or cracked or that does
+    // not fit the URL limits.
+    bool SetUrl(const std::string& url);
+    void SetCredentials(const std::string& userName, const std::string& password);
+
+    const std::string& Url() const { return url_; }
+    const std::string& Server() const { return server_; }
+    const std::string& Object() const { return object_; }
+    const std::string& UserName() const { return userName_; }
+    const std::string& Password() const { return password_; }
+    const std::string& FileName() const { return fileName_; }
+
+private:
+    void ClearCracked();
+
+    std::string url_;
+    std::string server_;
+    std::string object_;
+    std::string userName_;
+    std::string password_;
+    std::string fileName_;
+};
+
+class DownloadEntry : public RemoteFile {
+public:
+    int32_t Size() const { return size_; }
+    const std::string& Name() const { return name_; }
+    const std::string& LocalPath() const { return localPath_; }
+    uint8_t AlreadyDownloaded() const { return alreadyDownloaded_; }
+    const std::string& Md5() const { return md5_; }
+
+    void SetSize(int32_t size) { size_ = size; }
+    void SetName(const std::string& name) { name_ = name; }
+    void SetLocalPath(const std::string& localPath) { localPath_ = localPath; }
+    void SetAlreadyDownloaded(uint8_t flag) { alreadyDownloaded_ = flag; }
+    void SetMd5(const std::string& md5) { md5_ = md5; }
+
+private:
+    int32_t size_ = 0;
+    std::string name_;
+    std::string localPath_;
+    uint8_t alreadyDownloaded_ = 0;
+    std::string md5_;
+};
+
+using DownloadList = std::vector<DownloadEntry>;
+
+}  // namespace netrefit
