@@ -1,8 +1,9 @@
 #include "unzip/ZipOutputPath.h"
 
+#include <windows.h>
+
 #include <imagehlp.h>
 #include <shlwapi.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cctype>
