@@ -1,8 +1,9 @@
 // download_bench URL FOLDER SIZE: fetches one file with the Downloader, as the program does,
 // and prints the time it took, the throughput and the process's peak memory. For the
 // download benchmark beside curl; not a test.
-#include <psapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
