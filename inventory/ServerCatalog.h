@@ -17,7 +17,7 @@ enum ServerLoadResult {
 };
 
 class ServerCatalog : public ComponentCatalog {
-public:
+  public:
     // Longest file path Load accepts.
     static constexpr size_t kMaxPathChars = 261;
     // Value limits of the file's keys, in characters.
@@ -35,10 +35,12 @@ public:
     // 1 when Version, path, Size and MD5 were read (path, Size and MD5 not empty, path not
     // longer than kMaxRemotePathChars) and stored into record with the section's hot fixes;
     // 0, record untouched, when the section is incomplete or an argument is missing.
-    virtual int ReadComponentSection(const char* filePath, const char* section,
+    virtual int ReadComponentSection(const char* filePath,
+                                     const char* section,
                                      ServerComponent* record);
     // 1 when the section's Version is not empty and was stored into record, else 0.
-    virtual int ReadVersionSection(const char* filePath, const char* section,
+    virtual int ReadVersionSection(const char* filePath,
+                                   const char* section,
                                    ComponentVersion* record);
     // A ServerLoadResult. An absent or incomplete section never fails the load; its slot
     // keeps what it held before.
@@ -58,7 +60,7 @@ public:
     // The file of the last Load that got past the path check.
     const std::string& FilePath() const { return filePath_; }
 
-private:
+  private:
     void ReadSettings();
     void ReadComponents();
 

@@ -8,7 +8,7 @@
 namespace netrefit {
 
 class SetupInfo {
-public:
+  public:
     // Texts of [Setup] hold at most this many characters; [Resource] values too.
     static constexpr size_t kMaxValueChars = 254;
     // Longest settings-file path accepted; a longer one is refused rather than cut.
@@ -45,7 +45,7 @@ public:
     // Server, one "/" unless Server already ends with one, then ServerFileName(languageName).
     std::string ServerFileUrl(const std::string& languageName) const;
 
-private:
+  private:
     std::string path_;
     std::string server_;
     std::string supportApplicationLang_;
