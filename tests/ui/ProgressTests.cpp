@@ -328,6 +328,89 @@ TEST_F(Progress, YesToTheCancelQuestionWhileDownloadingEndsWithTwo) {
     EXPECT_TRUE(Extracted("tree\\readme.txt").empty());
 }
 
+TEST_F(Progress, YesToTheCancelQuestionWhileExtractingEndsWithTwo) {
+    // Two encrypted members: the worker waits in the first one's password prompt, so the cancel
+    // question is on screen before the pause gate of the second member is reached.
+    DownloadList list{Present("secret.zip", test::ToolArchive("zip-encrypted"))};
+    bool asked = false;
+    INT_PTR result = Run(list, [&](HWND window) {
+        HWND prompt = test::WaitForDialog("Please Input Password", IDC_PASSWORD_EDIT);
+        if (!prompt) {
+            return;
+        }
+        PressButton(window, IDC_PROGRESS_CANCEL);
+        HWND question = test::WaitForMessageBox(kConfirm);
+        ::SetDlgItemTextA(prompt, IDC_PASSWORD_EDIT, "secret");
+        PressButton(prompt, IDOK);
+        test::WaitForWindowGone(prompt);
+        asked = question != nullptr;
+        if (question) {
+            PressButton(question, IDYES);
+        }
+        test::WaitForWindowGone(window);
+    });
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(result, 2);
+    // The member being written when the pause came is finished; the next one never starts.
+    EXPECT_EQ(Extracted("tree\\readme.txt"), Reference("zip-encrypted", "tree\\readme.txt"));
+    EXPECT_TRUE(Extracted("tree\\docs\\deep\\er\\nested.txt").empty());
+}
+
+TEST_F(Progress, NoToTheCancelQuestionWhileExtractingResumes) {
+    DownloadList list{Present("secret.zip", test::ToolArchive("zip-encrypted"))};
+    bool asked = false;
+    INT_PTR result = Run(list, [&](HWND window) {
+        HWND prompt = test::WaitForDialog("Please Input Password", IDC_PASSWORD_EDIT);
+        if (!prompt) {
+            return;
+        }
+        PressButton(window, IDC_PROGRESS_CANCEL);
+        HWND question = test::WaitForMessageBox(kConfirm);
+        ::SetDlgItemTextA(prompt, IDC_PASSWORD_EDIT, "secret");
+        PressButton(prompt, IDOK);
+        test::WaitForWindowGone(prompt);
+        asked = question != nullptr;
+        if (question) {
+            PressButton(question, IDNO);
+        }
+        test::WaitForWindowGone(window);
+    });
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(Extracted("tree\\docs\\deep\\er\\nested.txt"),
+              Reference("zip-encrypted", "tree\\docs\\deep\\er\\nested.txt"));
+}
+
+// Cancel pressed once the last file is verified: the question comes up in the pause between
+// the phases (or, if the report is a moment late, just before it; the outcome is the same).
+TEST_F(Progress, YesBetweenThePhasesEndsWithTwoAndUnpacksNothing) {
+    DownloadList list{Served("module.zip", test::ToolArchive("zip-deflated"))};
+    bool asked = false;
+    INT_PTR result = Run(list, [&](HWND window) {
+        test::WaitUntil([&] { return Journal() == std::string("Module module.zip\0", 18); });
+        PressButton(window, IDC_PROGRESS_CANCEL);
+        asked = !Answer(kConfirm, IDYES).empty();
+        test::WaitForWindowGone(window);
+    });
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(result, 2);
+    EXPECT_TRUE(Extracted("tree\\readme.txt").empty());
+}
+
+TEST_F(Progress, NoBetweenThePhasesGoesOnToUnpack) {
+    DownloadList list{Served("module.zip", test::ToolArchive("zip-deflated"))};
+    bool asked = false;
+    INT_PTR result = Run(list, [&](HWND window) {
+        test::WaitUntil([&] { return Journal() == std::string("Module module.zip\0", 18); });
+        PressButton(window, IDC_PROGRESS_CANCEL);
+        asked = !Answer(kConfirm, IDNO).empty();
+        test::WaitForWindowGone(window);
+    });
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(Extracted("tree\\readme.txt"), Reference("zip-deflated", "tree\\readme.txt"));
+}
+
 TEST_F(Progress, AllAlreadyDownloadedStartsWithExtractingAndFetchesNothing) {
     DownloadList list{Present("a.zip", test::ToolArchive("zip-stored")),
                       Present("b.zip", test::ToolArchive("zip-deflated"))};
