@@ -34,10 +34,12 @@ class RecordingModuleList : public ModuleListDialog {
   public:
     RecordingModuleList() : ModuleListDialog(nullptr) {}
     int downloadPhaseStarts = 0;
+    int cancels = 0;
     int listWidth = 0;
     ListView& List() { return moduleList; }
 
   protected:
+    // Only the display: the upgrade sequence and the cancel confirmation are tested elsewhere.
     BOOL RunUpgradeSequence() override {
         if (listWidth > 0) {
             RECT rect;
@@ -45,7 +47,12 @@ class RecordingModuleList : public ModuleListDialog {
             ::SetWindowPos(moduleList.Window(), nullptr, 0, 0, listWidth, rect.bottom - rect.top,
                            SWP_NOMOVE | SWP_NOZORDER);
         }
-        return ModuleListDialog::RunUpgradeSequence();
+        FillModuleList();
+        return TRUE;
+    }
+    void OnCancel() override {
+        ++cancels;
+        End(IDCANCEL);
     }
     void BeginDownloadPhase() override {
         ++downloadPhaseStarts;
@@ -104,6 +111,7 @@ TEST(ModuleList, ShowsRowsImagesAndTheTotalStillToFetch) {
     });
     ASSERT_NE(seen.window, nullptr) << "the module list never appeared";
     EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(dialog.cancels, 1);
     EXPECT_EQ(dialog.downloadPhaseStarts, 0);
     ASSERT_EQ(seen.rows.size(), 3u);
     EXPECT_EQ(seen.rows[0].name, "Melorra Player");
