@@ -1,0 +1,96 @@
+#include "download/DownloadLog.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "common/UniqueHandle.h"
+
+namespace netrefit {
+namespace {
+
+bool UsableName(const std::string& name) {
+    return !name.empty() && name.size() <= DownloadLog::kMaxNameBytes &&
+           name.find('\0') == std::string::npos;
+}
+
+FileHandle OpenJournal(const std::string& path, DWORD access, DWORD disposition) {
+    return FileHandle(::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Walks the records of an open journal; true at the first complete record equal to name.
+bool ScanRecords(HANDLE file, const std::string& name) {
+    char record[DownloadLog::kMaxNameBytes];
+    size_t length = 0;
+    char chunk[4096];
+    DWORD got = 0;
+    while (::ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
+        for (DWORD i = 0; i < got; ++i) {
+            if (chunk[i] == '\0') {
+                if (length == name.size() && std::memcmp(record, name.data(), length) == 0) {
+                    return true;
+                }
+                length = 0;
+            } else if (length == sizeof(record)) {
+                return false;  // damaged: a record longer than any name; stop trusting the rest
+            } else {
+                record[length++] = chunk[i];
+            }
+        }
+    }
+    return false;  // a last record without its NUL is incomplete and never matches
+}
+
+}  // namespace
+
+bool DownloadLog::UsablePath() const {
+    return !path_.empty() && path_.size() <= kMaxPathChars && path_.find('\0') == std::string::npos;
+}
+
+bool DownloadLog::Create() const {
+    if (!UsablePath()) {
+        return false;
+    }
+    return OpenJournal(path_, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS).valid();
+}
+
+bool DownloadLog::Exists() const {
+    if (!UsablePath()) {
+        return false;
+    }
+    return OpenJournal(path_, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING).valid();
+}
+
+bool DownloadLog::Append(const DownloadEntry& entry) const {
+    const std::string& name = entry.Name();
+    if (!UsableName(name) || !UsablePath()) {
+        return false;
+    }
+    FileHandle file = OpenJournal(path_, GENERIC_WRITE, OPEN_EXISTING);
+    if (!file) {
+        return false;
+    }
+    LARGE_INTEGER start = {};
+    if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_END)) {
+        return false;
+    }
+    // The name and its NUL in one write, so a record is never split by another writer.
+    DWORD size = static_cast<DWORD>(name.size() + 1);
+    DWORD written = 0;
+    return ::WriteFile(file.get(), name.c_str(), size, &written, nullptr) && written == size;
+}
+
+bool DownloadLog::Contains(const DownloadEntry& entry) const {
+    const std::string& name = entry.Name();
+    if (!UsableName(name) || !UsablePath()) {
+        return false;
+    }
+    FileHandle file = OpenJournal(path_, GENERIC_READ, OPEN_EXISTING);
+    if (!file) {
+        return false;
+    }
+    return ScanRecords(file.get(), name);
+}
+
+}  // namespace netrefit

@@ -1,0 +1,58 @@
+#pragma once
+// The local settings file "Netrefit.ini": where the server is, which Windows versions and
+// languages an upgrade supports, and which resource library carries each language's texts.
+
+#include <cstdint>
+#include <string>
+
+namespace netrefit {
+
+class SetupInfo {
+  public:
+    // Texts of [Setup] hold at most this many characters; [Resource] values too.
+    static constexpr size_t kMaxValueChars = 254;
+    // Longest settings-file path accepted; a longer one is refused rather than cut.
+    static constexpr size_t kMaxPathChars = 261;
+
+    SetupInfo() = default;
+    virtual ~SetupInfo() = default;
+    SetupInfo(const SetupInfo&) = delete;
+    SetupInfo& operator=(const SetupInfo&) = delete;
+
+    // Full path of the settings file; the private-profile functions look elsewhere for a bare name.
+    void SetPath(const std::string& path) { path_ = path; }
+    const std::string& Path() const { return path_; }
+
+    // Reads [Setup] Server, Version, SupportOS, SupportApplicationLang, SupportOSLang and
+    // NonSupportOSLang in this order. A text equal to "ERROR" in any case (the default of a
+    // missing key), a SupportOS of 0, a Server too long to keep whole, an empty or overlong
+    // path stop the reading with false. Fields read before the stop keep their values.
+    bool ReadSetup();
+
+    // [Resource] value for the language name, "" when the key (or the name) is missing.
+    std::string ReadResource(const std::string& languageName) const;
+
+    const std::string& Server() const { return server_; }
+    const std::string& Version() const { return version_; }
+    uint32_t SupportOS() const { return supportOS_; }
+    const std::string& SupportApplicationLang() const { return supportApplicationLang_; }
+    // Empty means every Windows language.
+    const std::string& SupportOSLang() const { return supportOSLang_; }
+    const std::string& NonSupportOSLang() const { return nonSupportOSLang_; }
+
+    // "Version_<language>.ini", the server information file of an application language.
+    static std::string ServerFileName(const std::string& languageName);
+    // Server, one "/" unless Server already ends with one, then ServerFileName(languageName).
+    std::string ServerFileUrl(const std::string& languageName) const;
+
+  private:
+    std::string path_;
+    std::string server_;
+    std::string supportApplicationLang_;
+    std::string supportOSLang_;
+    std::string nonSupportOSLang_;
+    std::string version_;
+    uint32_t supportOS_ = 0;
+};
+
+}  // namespace netrefit
