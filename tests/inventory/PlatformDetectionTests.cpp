@@ -155,21 +155,24 @@ namespace {
 class WmfDetection : public ::testing::Test {
 protected:
     void SetUp() override {
-        hadOriginal_ = FileExists(library_);
-        if (hadOriginal_) {
-            ASSERT_TRUE(::MoveFileExA(library_.c_str(), saved_.c_str(), MOVEFILE_REPLACE_EXISTING));
+        WIN32_FIND_DATAA found;
+        HANDLE find = ::FindFirstFileA(library_.c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            ::FindClose(find);
+            original_ = SystemFolder() + found.cFileName;  // put back under its own spelling
+            ASSERT_TRUE(::MoveFileExA(original_.c_str(), saved_.c_str(), MOVEFILE_REPLACE_EXISTING));
         }
     }
     void TearDown() override {
         ::DeleteFileA(library_.c_str());
-        if (hadOriginal_) {
-            ::MoveFileExA(saved_.c_str(), library_.c_str(), MOVEFILE_REPLACE_EXISTING);
+        if (!original_.empty()) {
+            ::MoveFileExA(saved_.c_str(), original_.c_str(), MOVEFILE_REPLACE_EXISTING);
         }
     }
 
     const std::string library_ = SystemFolder() + "WMVcore.dll";
     const std::string saved_ = SystemFolder() + "WMVcore.dll.nrtest";
-    bool hadOriginal_ = false;
+    std::string original_;
 };
 
 }  // namespace
