@@ -137,10 +137,11 @@ int ServerCatalog::Load(const char* filePath) {
         return kServerLoadBadPath;
     }
     filePath_ = filePath;
-    // No access and no sharing: fails for a missing file and for one that someone still holds
-    // open, for instance a download that has not been closed yet.
-    FileHandle file(
-        ::CreateFileA(filePath, 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Read access without sharing fails for a missing file and for one that someone still holds
+    // open, for instance a download that has not been closed yet. An open without data access
+    // would not do: the system skips the sharing check for it.
+    FileHandle file(::CreateFileA(filePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return kServerLoadCannotOpen;
     }

@@ -57,8 +57,11 @@ struct EnvironmentFacts {
 // --- Decisions over plain values (no system calls) ---
 
 // OsCode from the fields of OSVERSIONINFOA; csdVersion may be null.
-int32_t OsCodeFromVersion(uint32_t platformId, uint32_t major, uint32_t minor,
-                          uint32_t buildNumber, const char* csdVersion);
+int32_t OsCodeFromVersion(uint32_t platformId,
+                          uint32_t major,
+                          uint32_t minor,
+                          uint32_t buildNumber,
+                          const char* csdVersion);
 // Folds every variant of a named language onto the LANGID that the settings use.
 uint16_t NormaliseLanguage(uint16_t langId);
 // LANGID of a language name (case-insensitive, no blanks), 0 for any other or null text.
@@ -81,7 +84,7 @@ int32_t ProbeDoubleByteUserName();
 EnvironmentFacts ProbeEnvironmentFacts();
 
 class SystemEnvironment {
-public:
+  public:
     // Gathers the facts of this computer.
     SystemEnvironment();
     // Uses the given facts instead, for decisions about another computer.
@@ -104,7 +107,7 @@ public:
 
     int32_t IsAdmin() const { return facts_.isAdmin; }
 
-private:
+  private:
     EnvironmentFacts facts_;
     uint32_t supportedOsMask_ = 0xFFFFFFFFu;
     LanguageList supportLanguages_;
