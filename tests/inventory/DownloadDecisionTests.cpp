@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <set>
 #include <string>
 #include <utility>
@@ -190,6 +191,8 @@ const std::vector<Case>& Cases() {
     };
     return cases;
 }
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 class DownloadDecision : public ::testing::TestWithParam<Case> {};
 
