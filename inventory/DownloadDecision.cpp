@@ -60,8 +60,11 @@ bool IsDirectX81OrLater(const ComponentVersion& installed) {
     return installed.Minor() > 8 || (installed.Minor() == 8 && installed.Build() >= 1);
 }
 
-bool AddSecureModule(DownloadList& list, ComponentCatalog& installed, ComponentCatalog& server,
-                     const DecisionContext& context, bool reinstall) {
+bool AddSecureModule(DownloadList& list,
+                     ComponentCatalog& installed,
+                     ComponentCatalog& server,
+                     const DecisionContext& context,
+                     bool reinstall) {
     const ComponentVersion* have = installed.KeldraSecureModule();
     const ServerComponent* offer = AsServer(server.KeldraSecureModule());
     if (have != nullptr && offer != nullptr && have->IsSameAs(*offer) &&
@@ -71,8 +74,11 @@ bool AddSecureModule(DownloadList& list, ComponentCatalog& installed, ComponentC
     return AddIfNeeded(list, have, offer, reinstall, context.downloadFolder);
 }
 
-bool AddDirectX(DownloadList& list, ComponentCatalog& installed, ComponentCatalog& server,
-                const DecisionContext& context, bool reinstall) {
+bool AddDirectX(DownloadList& list,
+                ComponentCatalog& installed,
+                ComponentCatalog& server,
+                const DecisionContext& context,
+                bool reinstall) {
     const ComponentVersion* have = installed.DirectX();
     const ServerComponent* offer = AsServer(server.DirectX());
     if (have != nullptr && IsDirectX81OrLater(*have)) {
@@ -86,8 +92,11 @@ bool AddDirectX(DownloadList& list, ComponentCatalog& installed, ComponentCatalo
     return AddIfNeeded(list, have, offer, reinstall, context.downloadFolder);
 }
 
-bool AddExtension(DownloadList& list, ComponentCatalog& installed, ComponentCatalog& server,
-                  const DecisionContext& context, bool reinstall) {
+bool AddExtension(DownloadList& list,
+                  ComponentCatalog& installed,
+                  ComponentCatalog& server,
+                  const DecisionContext& context,
+                  bool reinstall) {
     bool writerPresent = installed.MelorraDiscWriter() != nullptr;
     const ComponentVersion* have = nullptr;
     const ServerComponent* offer = nullptr;
@@ -108,7 +117,8 @@ bool AddExtension(DownloadList& list, ComponentCatalog& installed, ComponentCata
 
 }  // namespace
 
-bool MakeDownloadEntry(DownloadEntry& entry, const ServerComponent& server,
+bool MakeDownloadEntry(DownloadEntry& entry,
+                       const ServerComponent& server,
                        const std::string& downloadFolder) {
     const std::string& url = server.RemotePath();
     if (url.empty() || url.size() > kMaxUrlChars || !entry.SetUrl(url)) {
@@ -128,8 +138,10 @@ bool MakeDownloadEntry(DownloadEntry& entry, const ServerComponent& server,
     return true;
 }
 
-bool AddIfNeeded(DownloadList& list, const ComponentVersion* installed,
-                 const ServerComponent* server, bool reinstall,
+bool AddIfNeeded(DownloadList& list,
+                 const ComponentVersion* installed,
+                 const ServerComponent* server,
+                 bool reinstall,
                  const std::string& downloadFolder) {
     if (server == nullptr) {
         return false;
@@ -148,8 +160,11 @@ bool AddIfNeeded(DownloadList& list, const ComponentVersion* installed,
     return true;
 }
 
-void BuildDownloadList(DownloadList& list, ComponentCatalog& installed, ComponentCatalog& server,
-                       const DecisionContext& context, UpgradeMode mode) {
+void BuildDownloadList(DownloadList& list,
+                       ComponentCatalog& installed,
+                       ComponentCatalog& server,
+                       const DecisionContext& context,
+                       UpgradeMode mode) {
     list.clear();
     const bool reinstall = mode == UpgradeMode::Reinstall;
     const std::string& folder = context.downloadFolder;
@@ -175,8 +190,11 @@ void BuildDownloadList(DownloadList& list, ComponentCatalog& installed, Componen
     }
 }
 
-void BuildDownloadList(DownloadList& list, InstalledCatalog& installed, ServerCatalog& server,
-                       UpgradeMode mode, const std::string& downloadFolder) {
+void BuildDownloadList(DownloadList& list,
+                       InstalledCatalog& installed,
+                       ServerCatalog& server,
+                       UpgradeMode mode,
+                       const std::string& downloadFolder) {
     list.clear();
     DecisionContext context;
     context.osCode = SystemEnvironment().OsCode();
@@ -192,7 +210,8 @@ void BuildDownloadList(DownloadList& list, InstalledCatalog& installed, ServerCa
                       static_cast<ComponentCatalog&>(server), context, mode);
 }
 
-bool CheckSelfVersion(ComponentCatalog& installed, ComponentCatalog& server,
+bool CheckSelfVersion(ComponentCatalog& installed,
+                      ComponentCatalog& server,
                       const char* programFolder) {
     const ComponentVersion* have = installed.UpdateAgent(programFolder);
     const ComponentVersion* offer = server.UpdateAgent(programFolder);

@@ -35,27 +35,37 @@ struct DecisionContext {
 // Fills entry from the server's record: URL, local path in downloadFolder, size, name, digest.
 // False, with the entry unusable, when the record's path is empty, longer than 254 characters,
 // not a URL, or does not end in a plain file name that fits a path in downloadFolder.
-bool MakeDownloadEntry(DownloadEntry& entry, const ServerComponent& server,
+bool MakeDownloadEntry(DownloadEntry& entry,
+                       const ServerComponent& server,
                        const std::string& downloadFolder);
 
 // Appends the server's module when nothing is installed, or when the installed version is older
 // (Upgrade) or the same (Reinstall). True when an entry was appended.
-bool AddIfNeeded(DownloadList& list, const ComponentVersion* installed,
-                 const ServerComponent* server, bool reinstall,
+bool AddIfNeeded(DownloadList& list,
+                 const ComponentVersion* installed,
+                 const ServerComponent* server,
+                 bool reinstall,
                  const std::string& downloadFolder);
 
 // Clears list, then walks the components in their fixed order (secure module, DirectX, MDAC,
 // Windows Media Format, common library, main product, one extension), then Setup Starter.
-void BuildDownloadList(DownloadList& list, ComponentCatalog& installed, ComponentCatalog& server,
-                       const DecisionContext& context, UpgradeMode mode);
+void BuildDownloadList(DownloadList& list,
+                       ComponentCatalog& installed,
+                       ComponentCatalog& server,
+                       const DecisionContext& context,
+                       UpgradeMode mode);
 
 // The same over the real catalogues and this computer's Windows version.
-void BuildDownloadList(DownloadList& list, InstalledCatalog& installed, ServerCatalog& server,
-                       UpgradeMode mode, const std::string& downloadFolder);
+void BuildDownloadList(DownloadList& list,
+                       InstalledCatalog& installed,
+                       ServerCatalog& server,
+                       UpgradeMode mode,
+                       const std::string& downloadFolder);
 
 // False exactly when this program's file in programFolder is older than the server's
 // update agent; true when either version is unknown.
-bool CheckSelfVersion(ComponentCatalog& installed, ComponentCatalog& server,
+bool CheckSelfVersion(ComponentCatalog& installed,
+                      ComponentCatalog& server,
                       const char* programFolder);
 
 // The same with the program's folder taken as the current directory.

@@ -13,7 +13,7 @@
 namespace netrefit {
 
 class InstalledCatalog : public ComponentCatalog {
-public:
+  public:
     InstalledCatalog();
     ~InstalledCatalog() override;
 
@@ -65,7 +65,7 @@ public:
     // Reference version by the kind it stands for (1, 2, 3 or 5); other kinds are ignored.
     virtual void SetReference(int32_t kind, const char* version);
 
-private:
+  private:
     using Detector = ComponentVersion* (InstalledCatalog::*)();
     ComponentVersion* Detected(CatalogSlot slot, Detector detector);
 

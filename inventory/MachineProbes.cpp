@@ -1,6 +1,7 @@
 #include "inventory/MachineProbes.h"
 
 #include <windows.h>
+
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -19,7 +20,9 @@ namespace {
 using DirectXVersionQuery = INT(WINAPI*)(DWORD* version, DWORD* revision);
 constexpr WORD kDirectXVersionOrdinal = 11;
 
-bool Readable(const char* text) { return text != nullptr && text[0] != '\0'; }
+bool Readable(const char* text) {
+    return text != nullptr && text[0] != '\0';
+}
 
 }  // namespace
 
@@ -30,8 +33,8 @@ bool ReadMachineText(const char* key, const char* value, size_t capacity, std::s
     std::vector<char> buffer(capacity, '\0');
     DWORD type = 0;
     DWORD size = static_cast<DWORD>(capacity);
-    if (::SHGetValueA(HKEY_LOCAL_MACHINE, key, value != nullptr ? value : "", &type,
-                      buffer.data(), &size) != ERROR_SUCCESS) {
+    if (::SHGetValueA(HKEY_LOCAL_MACHINE, key, value != nullptr ? value : "", &type, buffer.data(),
+                      &size) != ERROR_SUCCESS) {
         return false;
     }
     if ((type != REG_SZ && type != REG_EXPAND_SZ) || size > capacity) {
@@ -125,9 +128,9 @@ int GetFileVersionText(const char* path, char* buffer, size_t size) {
         return 0;  // not a version resource after all: nothing to report
     }
     char text[32];
-    int length = std::snprintf(text, sizeof(text), "%d.%d.%d.%d",
-                               HIWORD(fileInfo->dwFileVersionMS), LOWORD(fileInfo->dwFileVersionMS),
-                               HIWORD(fileInfo->dwFileVersionLS), LOWORD(fileInfo->dwFileVersionLS));
+    int length = std::snprintf(text, sizeof(text), "%d.%d.%d.%d", HIWORD(fileInfo->dwFileVersionMS),
+                               LOWORD(fileInfo->dwFileVersionMS), HIWORD(fileInfo->dwFileVersionLS),
+                               LOWORD(fileInfo->dwFileVersionLS));
     if (length < 0 || static_cast<size_t>(length) >= size) {
         return 0;
     }

@@ -40,7 +40,7 @@ std::string Text(const ComponentVersion* record) {
 
 // Every test starts and ends with none of the suite's registrations on the machine.
 class InstalledDetection : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { Clean(); }
     void TearDown() override { Clean(); }
 
@@ -104,8 +104,8 @@ TEST_F(InstalledDetection, VersionTxtThatCannotBeOpenedMeansNotInstalled) {
     ASSERT_TRUE(SetMachineText(kMainVersion, "", "2.1.0.7"));
     std::string versionFile = folder_.File("Version.txt");
     ASSERT_TRUE(WriteFileBytes(versionFile, "2.0.0.123\r\n"));
-    HANDLE held = ::CreateFileA(versionFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE held =
+        ::CreateFileA(versionFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     InstalledCatalog catalog;
     EXPECT_EQ(nullptr, catalog.Melorra());

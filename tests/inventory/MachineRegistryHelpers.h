@@ -2,6 +2,7 @@
 // Writes and removes values under HKEY_LOCAL_MACHINE of the test prefix for detection tests.
 
 #include <windows.h>
+
 #include <shlwapi.h>
 
 #include <string>
@@ -9,15 +10,16 @@
 namespace netrefit::test {
 
 // Stores bytes as a text value exactly as given (the caller decides about the terminator).
-inline bool SetMachineRaw(const std::string& key, const char* value, DWORD type,
+inline bool SetMachineRaw(const std::string& key,
+                          const char* value,
+                          DWORD type,
                           const std::string& bytes) {
     HKEY handle = nullptr;
     if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                           &handle, nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    LONG rc = ::RegSetValueExA(handle, value, 0, type,
-                               reinterpret_cast<const BYTE*>(bytes.data()),
+    LONG rc = ::RegSetValueExA(handle, value, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                                static_cast<DWORD>(bytes.size()));
     ::RegCloseKey(handle);
     return rc == ERROR_SUCCESS;

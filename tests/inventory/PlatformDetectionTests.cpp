@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -30,7 +31,9 @@ std::string SystemFolder() {
     return std::string(folder) + "\\";
 }
 
-std::string Built(const char* name) { return ModuleFolder() + name; }
+std::string Built(const char* name) {
+    return ModuleFolder() + name;
+}
 
 std::string OwnFileName() {
     char module[MAX_PATH] = "";
@@ -40,17 +43,17 @@ std::string OwnFileName() {
 
 // Restores the current directory a test changed.
 class CurrentDirectoryScope {
-public:
+  public:
     CurrentDirectoryScope() { ::GetCurrentDirectoryA(MAX_PATH, saved_); }
     ~CurrentDirectoryScope() { ::SetCurrentDirectoryA(saved_); }
 
-private:
+  private:
     char saved_[MAX_PATH] = "";
 };
 
 // The DirectX setup library in the system folder, present only while a test puts it there.
 class DirectXDetection : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(FileExists(installed_)) << "the prefix already has a DirectX setup library";
     }
@@ -115,7 +118,7 @@ namespace {
 // MDAC's data-access libraries in the common files folder; Msdadc.dll exists only while a test
 // puts it there (the prefix itself brings Oledb32.dll).
 class MdacDetection : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char common[MAX_PATH] = "";
         ASSERT_EQ(1, GetSpecialFolder(CSIDL_PROGRAM_FILES_COMMON, common, sizeof(common)));
@@ -130,8 +133,8 @@ protected:
 }  // namespace
 
 TEST_F(MdacDetection, VersionResourceOfMsdadcComesFirst) {
-    ASSERT_TRUE(::CopyFileA(Built("mdac_standin.dll").c_str(), (oleDb_ + "Msdadc.dll").c_str(),
-                            FALSE));
+    ASSERT_TRUE(
+        ::CopyFileA(Built("mdac_standin.dll").c_str(), (oleDb_ + "Msdadc.dll").c_str(), FALSE));
     InstalledCatalog catalog;
     EXPECT_EQ("2.81.1117.6", Text(catalog.MDAC()));
     EXPECT_EQ(kKindMdac, catalog.MDAC()->Kind());
@@ -153,14 +156,15 @@ namespace {
 
 // The system's Windows Media Format library is set aside while a test runs, then put back.
 class WmfDetection : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         WIN32_FIND_DATAA found;
         HANDLE find = ::FindFirstFileA(library_.c_str(), &found);
         if (find != INVALID_HANDLE_VALUE) {
             ::FindClose(find);
             original_ = SystemFolder() + found.cFileName;  // put back under its own spelling
-            ASSERT_TRUE(::MoveFileExA(original_.c_str(), saved_.c_str(), MOVEFILE_REPLACE_EXISTING));
+            ASSERT_TRUE(
+                ::MoveFileExA(original_.c_str(), saved_.c_str(), MOVEFILE_REPLACE_EXISTING));
         }
     }
     void TearDown() override {

@@ -29,11 +29,11 @@ struct TestCatalog : ComponentCatalog {
 };
 
 class CurrentDirectoryScope {
-public:
+  public:
     CurrentDirectoryScope() { ::GetCurrentDirectoryA(MAX_PATH, saved_); }
     ~CurrentDirectoryScope() { ::SetCurrentDirectoryA(saved_); }
 
-private:
+  private:
     char saved_[MAX_PATH] = "";
 };
 
@@ -80,7 +80,7 @@ const char kServerFile[] =
     "Version=3.1.4.15\r\n";
 
 class UpgradeDecision : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Clean();
         ASSERT_TRUE(WriteFileBytes(serverFile_, kServerFile));
@@ -92,8 +92,7 @@ protected:
         ASSERT_TRUE(SetMachineText(kVendor + "\\Keldra", "InstallerVersion", "1.0.0.5"));
         ASSERT_TRUE(SetMachineText(kVendor + "\\Shared Info\\AppDB\\Melorra Common Library",
                                    "Version", "1.2.0.0"));
-        std::string nocddb =
-            kVendor + "\\Melorra\\Addon\\{9B36F0D4-2E81-47C5-8D6A-0F4B1C93E7A2}";
+        std::string nocddb = kVendor + "\\Melorra\\Addon\\{9B36F0D4-2E81-47C5-8D6A-0F4B1C93E7A2}";
         ASSERT_TRUE(SetMachineNumber(nocddb, "UninstallCount", 0));
         ASSERT_TRUE(SetMachineText(nocddb, "Version", "1.0.0.2"));
     }
@@ -154,8 +153,8 @@ TEST(SelfVersion, OlderProgramThanTheServersUpdateAgentMustNotGoOn) {
         const char* server;  // nullptr: the server lists no update agent
         bool goOn;
     } rows[] = {
-        {"3.1.4.16", false}, {"3.2.0.0", false}, {"3.1.4.15", true}, {"3.1.4.14", true},
-        {"2.9.9.9", true},   {nullptr, true},
+        {"3.1.4.16", false}, {"3.2.0.0", false}, {"3.1.4.15", true},
+        {"3.1.4.14", true},  {"2.9.9.9", true},  {nullptr, true},
     };
     for (const auto& row : rows) {
         InstalledCatalog installed;
