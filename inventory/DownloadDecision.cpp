@@ -210,6 +210,13 @@ void BuildDownloadList(DownloadList& list,
                       static_cast<ComponentCatalog&>(server), context, mode);
 }
 
+void ApplyReferenceVersions(InstalledCatalog& installed, const ServerCatalog& server) {
+    installed.SetReference(kKindMelorra, server.ReferenceMl().c_str());
+    installed.SetReference(kKindMelorraPlus, server.ReferenceMlp().c_str());
+    installed.SetReference(kKindMelorraDiscWriter, server.ReferenceMldw().c_str());
+    installed.SetReference(kKindKeldraPlayer, server.ReferenceKdpl().c_str());
+}
+
 bool CheckSelfVersion(ComponentCatalog& installed,
                       ComponentCatalog& server,
                       const char* programFolder) {

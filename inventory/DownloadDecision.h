@@ -62,6 +62,10 @@ void BuildDownloadList(DownloadList& list,
                        UpgradeMode mode,
                        const std::string& downloadFolder);
 
+// Hands the server's reference versions ([Settings] ML, MLP, MLDW, KDPL) to the installed
+// catalogue, which keeps the non-empty ones for its target checks.
+void ApplyReferenceVersions(InstalledCatalog& installed, const ServerCatalog& server);
+
 // False exactly when this program's file in programFolder is older than the server's
 // update agent; true when either version is unknown.
 bool CheckSelfVersion(ComponentCatalog& installed,

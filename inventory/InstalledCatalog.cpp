@@ -3,6 +3,7 @@
 #include <new>
 
 #include "inventory/MachineProbes.h"
+#include "inventory/SystemEnvironment.h"
 
 namespace netrefit {
 
@@ -190,6 +191,10 @@ int InstalledCatalog::IsPlayerNewerThanReference() {
 
 int InstalledCatalog::EnableCddb() const {
     return enableCddb_;
+}
+
+int InstalledCatalog::FindRunningApplication(const char* ownName, std::string& names) {
+    return netrefit::FindRunningApplication(ownName, names);
 }
 
 }  // namespace netrefit

@@ -60,6 +60,8 @@ class InstalledCatalog : public ComponentCatalog {
     virtual int IsDiscWriterNewerThanReference();
     virtual int IsPlayerNewerThanReference();
     virtual int EnableCddb() const;
+    // The running-application check of the system environment, for callers holding a catalogue.
+    virtual int FindRunningApplication(const char* ownName, std::string& names);
     virtual ComponentVersion* Plus();
     virtual ComponentVersion* LinkdiscWriter();
     // Reference version by the kind it stands for (1, 2, 3 or 5); other kinds are ignored.

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "MachineRegistryHelpers.h"
@@ -144,6 +145,27 @@ TEST_F(UpgradeDecision, CurrentInstallationOffersAReinstallInstead) {
     std::vector<std::string> expected = {"Secure.zip", "Common.zip", "Melorra.zip", "Nocddb.zip",
                                          "Starter.exe"};
     EXPECT_EQ(expected, Files(list));
+}
+
+TEST_F(UpgradeDecision, ReferenceVersionsFromTheServerFileDecideTheTarget) {
+    {
+        InstalledCatalog installed;
+        ApplyReferenceVersions(installed, server_);  // the file names none
+        EXPECT_EQ(1, installed.IsTargetPresent());
+    }
+    const std::pair<const char*, int> rows[] = {
+        {"ML=2.0.0.100", 1}, {"ML=2.0.0.123", 0}, {"MLP=1.0.0.0", 0},
+        {"MLDW=1.0.0.0", 0}, {"KDPL=1.0.0.0", 0}, {"ML=", 1},
+    };
+    for (const auto& [setting, present] : rows) {
+        std::string text = std::string("[Settings]\r\n") + setting + "\r\n";
+        ASSERT_TRUE(WriteFileBytes(serverFile_, text));
+        ServerCatalog server;
+        ASSERT_EQ(kServerLoadOk, server.Load(serverFile_.c_str()));
+        InstalledCatalog installed;
+        ApplyReferenceVersions(installed, server);
+        EXPECT_EQ(present, installed.IsTargetPresent()) << setting;
+    }
 }
 
 TEST(SelfVersion, OlderProgramThanTheServersUpdateAgentMustNotGoOn) {
