@@ -322,3 +322,48 @@ TEST(MachineProbes, MissingRegistryValuesAreReportedAsMissing) {
                                 261, &text));
     EXPECT_FALSE(text.empty());
 }
+
+namespace {
+
+// A copy of a versioned library whose version resource lost its signature.
+bool WriteUnsignedVersionCopy(const std::string& source, const std::string& target) {
+    HMODULE data = ::LoadLibraryExA(source.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (data == nullptr) {
+        return false;
+    }
+    std::string bytes;
+    HRSRC found = ::FindResourceA(data, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));
+    HGLOBAL loaded = found != nullptr ? ::LoadResource(data, found) : nullptr;
+    if (loaded != nullptr) {
+        bytes.assign(static_cast<const char*>(::LockResource(loaded)),
+                     ::SizeofResource(data, found));
+    }
+    ::FreeLibrary(data);
+    const DWORD signature = VS_FFI_SIGNATURE;
+    size_t at = bytes.find(std::string(reinterpret_cast<const char*>(&signature), 4));
+    if (at == std::string::npos || !::CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+        return false;
+    }
+    bytes[at] = 0;
+    HANDLE update = ::BeginUpdateResourceA(target.c_str(), TRUE);
+    if (update == nullptr) {
+        return false;
+    }
+    bool ok = ::UpdateResourceA(update, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1),
+                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), &bytes[0],
+                                static_cast<DWORD>(bytes.size()));
+    return ::EndUpdateResourceA(update, !ok) && ok;
+}
+
+}  // namespace
+
+TEST(MachineProbes, VersionResourceWithoutItsSignatureGivesNoVersion) {
+    TempDir dir;
+    std::string copy = dir.File("unsigned.dll");
+    ASSERT_TRUE(WriteUnsignedVersionCopy(Built("wmf_standin.dll"), copy));
+    DWORD ignored = 0;
+    ASSERT_NE(0u, ::GetFileVersionInfoSizeA(copy.c_str(), &ignored)) << "resource still there";
+    char buffer[32] = "untouched";
+    EXPECT_EQ(0, GetFileVersionText(copy.c_str(), buffer, sizeof(buffer)));
+    EXPECT_STREQ("untouched", buffer);
+}
