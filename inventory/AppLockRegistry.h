@@ -16,7 +16,6 @@ class AppLockRegistry {
     AppLockRegistry();
     // kernelNamespaces false gives the one-letter prefixes of Windows before NT 5.0.
     explicit AppLockRegistry(bool kernelNamespaces);
-    virtual ~AppLockRegistry();
     AppLockRegistry(const AppLockRegistry&) = delete;
     AppLockRegistry& operator=(const AppLockRegistry&) = delete;
 
@@ -32,6 +31,8 @@ class AppLockRegistry {
     virtual int ProbeGlobalLocks(const char* ownName);
     virtual void ReleaseGlobalLocks();
     virtual const char* GlobalHolderName(size_t index) const;
+    // Releases the local locks, then the global ones, then forgets the lock names.
+    virtual ~AppLockRegistry();
 
     bool HasLockName(const char* name) const;
     // The locks of one kind, in probing order (for inspection).

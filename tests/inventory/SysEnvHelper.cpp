@@ -3,7 +3,7 @@
 //
 //   sysenv_helper facts OUTFILE
 //   sysenv_helper hold local|global|both OUTFILE READY QUIT TITLEHEX LOCKNAME...
-//   sysenv_helper window dialog|class:NAME READY QUIT TITLEHEX
+//   sysenv_helper windows READY QUIT dialog|class:NAME TITLEHEX [dialog|class:NAME TITLEHEX]...
 
 #include <windows.h>
 
@@ -121,25 +121,35 @@ HWND CreateClassWindow(const std::string& className) {
     wc.lpfnWndProc = DefWindowProcA;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = className.c_str();
-    if (!RegisterClassA(&wc)) {
+    if (!RegisterClassA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
         return nullptr;
     }
     return CreateWindowA(className.c_str(), "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
                          nullptr, nullptr, wc.hInstance, nullptr);
 }
 
-int Window(char** argv) {
-    const std::string mode = argv[2];
-    const std::string title = FromHex(argv[5]);
-    HWND window = mode == "dialog"               ? CreateEmptyDialog()
-                  : mode.rfind("class:", 0) == 0 ? CreateClassWindow(mode.substr(6))
-                                                 : nullptr;
-    if (window == nullptr || !SetWindowTextA(window, title.c_str())) {
-        return 5;
+HWND CreateTitledWindow(const std::string& mode, const std::string& title) {
+    HWND window = nullptr;
+    if (mode == "dialog") {
+        window = CreateEmptyDialog();
+    } else if (mode.rfind("class:", 0) == 0) {
+        window = CreateClassWindow(mode.substr(6));
     }
-    const int result = ServeUntilQuit(argv[3], argv[4]);
-    DestroyWindow(window);
-    return result;
+    if (window != nullptr && !SetWindowTextA(window, title.c_str())) {
+        DestroyWindow(window);
+        window = nullptr;
+    }
+    return window;
+}
+
+// One window per MODE TITLEHEX pair, kept until QUIT; the tests may retitle them meanwhile.
+int Windows(int argc, char** argv) {
+    for (int i = 4; i + 1 < argc; i += 2) {
+        if (CreateTitledWindow(argv[i], FromHex(argv[i + 1])) == nullptr) {
+            return 5;
+        }
+    }
+    return ServeUntilQuit(argv[2], argv[3]);
 }
 
 }  // namespace
@@ -151,9 +161,9 @@ int main(int argc, char** argv) {
     if (argc >= 8 && std::strcmp(argv[1], "hold") == 0) {
         return Hold(argc, argv);
     }
-    if (argc == 6 && std::strcmp(argv[1], "window") == 0) {
-        return Window(argv);
+    if (argc >= 6 && argc % 2 == 0 && std::strcmp(argv[1], "windows") == 0) {
+        return Windows(argc, argv);
     }
-    std::fprintf(stderr, "usage: sysenv_helper facts|hold|window ...\n");
+    std::fprintf(stderr, "usage: sysenv_helper facts|hold|windows ...\n");
     return 1;
 }
