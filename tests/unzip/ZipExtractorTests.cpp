@@ -165,6 +165,22 @@ TEST(Extractor, DescriptorMembersWithZeroSizes) {
     EXPECT_EQ(bytes, "last") << "found by scanning on";
 }
 
+TEST(Extractor, DamagedDeflateDataIsNoError) {
+    TempDir dir;
+    std::string plain = PatternBytes(200000, 13);
+    TestMember damaged = Deflated("damaged.bin", plain);
+    damaged.data.resize(damaged.data.size() / 3);
+    ASSERT_TRUE(WriteFileBytes(dir.File("d.zip"), Entry(damaged) + Entry(Stored("next", "n"))));
+    auto reports = RunExtraction({dir.File("d.zip")}, dir.File("out\\"));
+    ASSERT_EQ(FinalStatus(reports), ExtractDone);
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(dir.File("out\\damaged.bin"), &bytes));
+    EXPECT_LT(bytes.size(), plain.size());
+    EXPECT_EQ(bytes, plain.substr(0, bytes.size()));
+    ASSERT_TRUE(ReadFileBytes(dir.File("out\\next"), &bytes));
+    EXPECT_EQ(bytes, "n");
+}
+
 TEST(Extractor, InflationStopsAtDeclaredSize) {
     TempDir dir;
     TestMember bomb = Deflated("bomb.bin", std::string(6 * 1048576, 'z'));
