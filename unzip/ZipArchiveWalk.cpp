@@ -1,0 +1,136 @@
+// The extraction worker's walk through one archive and its members.
+
+#include "unzip/ZipExtractor.h"
+#include "unzip/ZipOutputPath.h"
+
+namespace netrefit {
+
+namespace {
+
+bool FileSize(const std::string& path, uint64_t* size) {
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER value;
+    if (!file || !::GetFileSizeEx(file.get(), &value)) {
+        return false;
+    }
+    *size = static_cast<uint64_t>(value.QuadPart);
+    return true;
+}
+
+}  // namespace
+
+ZipExtractor::Outcome ZipExtractor::ExtractArchive(size_t index) {
+    const std::string& path = archivePaths_[index];
+    if (PauseGate()) {
+        cancelText_ = path;
+        return Outcome::Cancelled;
+    }
+    uint64_t size = 0;
+    // Too long a path is refused rather than cut into another one.
+    if (path.size() > kMaxPathText || folder_.size() > kMaxPathText || !FileSize(path, &size) ||
+        !reader_.IsValidArchive(path.c_str(), size)) {
+        return Outcome::Failed;
+    }
+    archivePassword_.clear();
+    archiveBytes_ = 0;
+    archiveSize_ = size;
+    if (!reader_.OpenArchive(path.c_str())) {
+        return Outcome::Failed;
+    }
+    if (!EnsureParentFolder(folder_)) {
+        reader_.CloseArchive();
+        return Outcome::Failed;
+    }
+    ZipEntryHeader header;
+    while (reader_.FindNextLocalHeader(&header, reader_.WorkBuffer())) {
+        Outcome outcome = ExtractMember(header);
+        if (outcome != Outcome::Done) {
+            reader_.CloseOutput();
+            reader_.CloseArchive();
+            return outcome;
+        }
+    }
+    reader_.CloseArchive();
+    archiveBytes_ = 0;
+    Report(ArchiveDone, std::string(), OverallPerMille(), 1000);
+    return Outcome::Done;
+}
+
+ZipExtractor::Outcome ZipExtractor::ExtractMember(ZipEntryHeader& header) {
+    if (PauseGate()) {
+        cancelText_ = header.name;
+        return Outcome::Cancelled;
+    }
+    Report(ExtractProgress, header.name, OverallPerMille(), ArchivePerMille());
+    int64_t dataStart = reader_.Tell();
+    int64_t next = dataStart + header.compressedSize;
+    // Checked before anything of the member is created, so nothing of a refused member is written.
+    std::string outputPath;
+    if (header.method != kZipMethodStored && header.method != kZipMethodDeflated) {
+        return Outcome::Failed;
+    }
+    if (!BuildOutputPath(folder_, header.name, &outputPath) || !EnsureParentFolder(outputPath)) {
+        return Outcome::Failed;
+    }
+    if (!reader_.OpenOutput(outputPath.c_str())) {
+        // A folder entry, or a file that cannot be replaced: skipped without an error.
+        return reader_.Seek(next) ? Outcome::Done : Outcome::Failed;
+    }
+    // A deflated member whose header leaves its sizes to a trailing descriptor still ends where
+    // its deflate stream ends, so it is read up to there instead of being written empty.
+    bool streamed = header.method == kZipMethodDeflated &&
+                    (header.flags & kZipFlagDescriptor) != 0 && header.compressedSize == 0;
+    if (!UnlockMember(header)) {
+        return CancelRequested() ? Outcome::Cancelled : Outcome::Failed;
+    }
+    int64_t afterEncryption = reader_.Tell();
+    ZipTransfer transfer;
+    if (header.method == kZipMethodStored) {
+        transfer = reader_.CopyStoredData(header.compressedSize);
+    } else {
+        uint64_t input = streamed ? ZipReader::kUntilStreamEnd : header.compressedSize;
+        uint64_t limit = (header.flags & kZipFlagDescriptor) ? ZipReader::kUntilStreamEnd
+                                                             : header.uncompressedSize;
+        transfer = reader_.InflateData(input, limit);
+    }
+    bool closed = reader_.CloseOutput();
+    if (transfer.stopped) {
+        cancelText_ = header.name;
+        return Outcome::Cancelled;
+    }
+    if (transfer.writeFailed || !closed) {
+        return Outcome::Failed;
+    }
+    SetTimesFromDosStamp(outputPath, header.modDate, header.modTime);
+    uint64_t counted = streamed ? transfer.consumed : header.compressedSize;
+    if (streamed) {
+        next = afterEncryption + static_cast<int64_t>(transfer.consumed);
+    }
+    overallBytes_ += counted;
+    archiveBytes_ += counted;
+    return reader_.Seek(next) ? Outcome::Done : Outcome::Failed;
+}
+
+// Decryption for an encrypted member: the archive's password first, then up to three prompts.
+bool ZipExtractor::UnlockMember(ZipEntryHeader& header) {
+    if ((header.flags & kZipFlagEncrypted) == 0) {
+        return reader_.StartDecryption(nullptr, &header);
+    }
+    if (!archivePassword_.empty() && reader_.StartDecryption(archivePassword_.c_str(), &header)) {
+        return true;
+    }
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::string typed = AskPassword();
+        if (CancelRequested()) {
+            return false;
+        }
+        archivePassword_ = typed.substr(0, kPasswordCapacity);
+        if (reader_.StartDecryption(archivePassword_.c_str(), &header)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace netrefit

@@ -1,0 +1,162 @@
+#include "unzip/ZipExtractor.h"
+
+#include <algorithm>
+
+#include "unzip/ZipOutputPath.h"
+
+namespace netrefit {
+
+namespace {
+
+constexpr DWORD kPausePollMs = 100;
+
+PasswordPrompt& DefaultPrompt() {
+    static PasswordPrompt prompt;
+    return prompt;
+}
+
+// Truncated toward zero; hostile sizes can exceed the file, so the value is held to 1000.
+int32_t PerMille(uint64_t part, uint64_t whole) {
+    if (whole == 0) {
+        return 0;
+    }
+    double value = static_cast<double>(part) * 1000.0 / static_cast<double>(whole);
+    return static_cast<int32_t>(std::min(value, 1000.0));
+}
+
+}  // namespace
+
+ZipExtractor::ZipExtractor() {
+    // The progress dialog may have created this event already (manual reset); then it is shared.
+    doneEvent_.reset(::CreateEventA(nullptr, FALSE, TRUE, "Event Object"));
+    if (doneEvent_) {
+        ::ResetEvent(doneEvent_.get());
+    }
+    reader_.SetStopCheck([this] { return CancelRequested(); });
+}
+
+ZipExtractor::~ZipExtractor() {
+    {
+        CriticalSectionLock lock(lock_);
+        cancelRequest_ = true;
+    }
+    worker_.Join(INFINITE);
+}
+
+void ZipExtractor::SetDefaultPasswordPrompt(PasswordPrompt prompt) {
+    DefaultPrompt() = std::move(prompt);
+}
+
+void ZipExtractor::Start(const std::vector<std::string>& archivePaths,
+                         const std::vector<std::string>& displayNames) {
+    if (started_) {
+        return;  // one object runs one extraction
+    }
+    archivePaths_ = archivePaths;
+    displayNames_ = displayNames;
+    displayNames_.resize(archivePaths_.size());
+    Report(ExtractStarted, std::string(), 0, 0);
+    totalSize_ = 0;
+    for (size_t i = 0; i < archivePaths_.size(); ++i) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (archivePaths_[i].size() > kMaxPathText ||
+            !::GetFileAttributesExA(archivePaths_[i].c_str(), GetFileExInfoStandard, &data)) {
+            Report(ExtractFailed, displayNames_[i], 0, 0);
+            return;
+        }
+        totalSize_ += (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+    started_ = worker_.Start([this] { WorkerMain(); });
+    if (!started_) {
+        Report(ExtractFailed, displayNames_.empty() ? std::string() : displayNames_[0], 0, 0);
+    }
+}
+
+void ZipExtractor::Pause(bool pause) {
+    if (started_) {
+        CriticalSectionLock lock(lock_);
+        pauseRequest_ = pause;
+    }
+}
+
+void ZipExtractor::Cancel() {
+    if (!started_) {
+        return;
+    }
+    {
+        CriticalSectionLock lock(lock_);
+        cancelRequest_ = true;
+    }
+    // The worker sees the request between chunks, so it ends soon unless a report or the password
+    // prompt holds it; killing it instead could leave a C runtime lock held for ever.
+    worker_.Join(cancelWaitMs_);
+}
+
+std::string ZipExtractor::AskPassword() {
+    passwordText_.clear();
+    const PasswordPrompt& prompt = prompt_ ? prompt_ : DefaultPrompt();
+    if (prompt) {
+        passwordText_ = prompt();
+    }
+    return passwordText_;
+}
+
+bool ZipExtractor::CancelRequested() {
+    CriticalSectionLock lock(lock_);
+    return cancelRequest_;
+}
+
+// True when a cancel request ends the worker. The lock is never held while sleeping.
+bool ZipExtractor::PauseGate() {
+    lock_.Enter();
+    while (pauseRequest_ && !cancelRequest_) {
+        lock_.Leave();
+        ::Sleep(kPausePollMs);
+        lock_.Enter();
+    }
+    bool cancelled = cancelRequest_;
+    lock_.Leave();
+    return cancelled;
+}
+
+void ZipExtractor::Report(ExtractStatus status, const std::string& text, int32_t a, int32_t b) {
+    if (callback_ != nullptr) {
+        callback_(owner_, text, status, a, b);
+    }
+}
+
+int32_t ZipExtractor::OverallPerMille() const {
+    return PerMille(overallBytes_, totalSize_);
+}
+
+int32_t ZipExtractor::ArchivePerMille() const {
+    return PerMille(archiveBytes_, archiveSize_);
+}
+
+void ZipExtractor::WorkerMain() {
+    overallBytes_ = 0;
+    Outcome outcome = reader_.AllocateWorkBuffer() ? Outcome::Done : Outcome::Failed;
+    size_t index = 0;
+    for (; outcome == Outcome::Done && index < archivePaths_.size(); ++index) {
+        outcome = ExtractArchive(index);
+        if (outcome != Outcome::Done) {
+            break;
+        }
+    }
+    reader_.CloseOutput();
+    reader_.CloseArchive();
+    reader_.ReleaseWorkBuffer();
+    if (outcome == Outcome::Done) {
+        Report(ExtractDone, std::string(), 1000, 1000);
+    } else if (outcome == Outcome::Cancelled) {
+        Report(ExtractCancelled, cancelText_, 0, 0);
+    } else {
+        std::string name = index < displayNames_.size() ? displayNames_[index] : std::string();
+        Report(ExtractFailed, name, 0, 0);
+    }
+    if (doneEvent_) {
+        ::SetEvent(doneEvent_.get());
+    }
+}
+
+}  // namespace netrefit

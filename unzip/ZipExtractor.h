@@ -1,0 +1,92 @@
+#pragma once
+// Extraction worker: unpacks a list of zip archives into one folder on a thread of its own,
+// reporting to its owner, with pause and cancel requests from the owner's thread.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/Sync.h"
+#include "common/UniqueHandle.h"
+#include "common/WorkerThread.h"
+#include "unzip/ExtractStatus.h"
+#include "unzip/ZipReader.h"
+
+namespace netrefit {
+
+// Asks the user for a password and returns the text typed. Runs on the worker thread.
+using PasswordPrompt = std::function<std::string()>;
+
+class ZipExtractor {
+  public:
+    static constexpr DWORD kCancelWaitMs = 10000;
+    static constexpr size_t kPasswordCapacity = 127;
+
+    ZipExtractor();
+    // Asks a running worker to end and waits until it has.
+    ~ZipExtractor();
+    ZipExtractor(const ZipExtractor&) = delete;
+    ZipExtractor& operator=(const ZipExtractor&) = delete;
+
+    void SetOwner(void* owner) { owner_ = owner; }
+    void SetFolder(const std::string& folder) { folder_ = folder; }
+    void SetCallback(ExtractCallback callback) { callback_ = callback; }
+    // The password dialog plugs in here; without one, the process-wide default is used.
+    void SetPasswordPrompt(PasswordPrompt prompt) { prompt_ = std::move(prompt); }
+    static void SetDefaultPasswordPrompt(PasswordPrompt prompt);
+
+    void Start(const std::vector<std::string>& archivePaths,
+               const std::vector<std::string>& displayNames);
+    void Pause(bool pause);
+    // Returns once the worker has ended, or after the cancel wait at the latest.
+    void Cancel();
+    std::string AskPassword();
+
+    // The bound of Cancel's wait; only tests shorten it.
+    void SetCancelWait(DWORD milliseconds) { cancelWaitMs_ = milliseconds; }
+    bool WorkerRunning() const { return worker_.Running(); }
+
+  private:
+    enum class Outcome { Done, Failed, Cancelled };
+
+    void WorkerMain();
+    Outcome ExtractArchive(size_t index);
+    Outcome ExtractMember(ZipEntryHeader& header);
+    bool UnlockMember(ZipEntryHeader& header);
+    bool PauseGate();
+    bool CancelRequested();
+    void Report(ExtractStatus status, const std::string& text, int32_t a, int32_t b);
+    int32_t OverallPerMille() const;
+    int32_t ArchivePerMille() const;
+
+    void* owner_ = nullptr;
+    std::string folder_;
+    std::vector<std::string> archivePaths_;
+    std::vector<std::string> displayNames_;
+    ExtractCallback callback_ = nullptr;
+    PasswordPrompt prompt_;
+    bool started_ = false;
+    bool pauseRequest_ = false;   // guarded by lock_
+    bool cancelRequest_ = false;  // guarded by lock_
+    CriticalSection lock_;
+    KernelHandle doneEvent_;
+    uint64_t totalSize_ = 0;
+    DWORD cancelWaitMs_ = kCancelWaitMs;
+    std::string passwordText_;
+
+    // Worker-only state.
+    ZipReader reader_;
+    std::string archivePassword_;
+    std::string cancelText_;
+    uint64_t overallBytes_ = 0;
+    uint64_t archiveBytes_ = 0;
+    uint64_t archiveSize_ = 0;
+
+    // Last, so that it is joined before anything the worker uses goes away.
+    WorkerThread worker_;
+};
+
+}  // namespace netrefit

@@ -1,0 +1,27 @@
+#pragma once
+// Where a member lands on disk, and the folder and time-stamp work around writing it.
+
+#include <cstdint>
+#include <string>
+
+namespace netrefit {
+
+constexpr size_t kMaxPathText = 259;  // characters of a path, without its NUL
+
+// False for a name that could reach outside the destination folder or open a device: an absolute
+// name, a drive letter or any ":" (alternate data streams), a ".." element (or one made only of
+// dots and blanks, which Windows reads the same way), or a reserved device name such as "CON" or
+// "aux.txt".
+bool IsSafeMemberName(const char* name);
+
+// Joins the destination folder and the member name with PathAppendA and turns every "/" into "\".
+// False (and nothing built) when the name is unsafe or the result would not fit 259 characters.
+bool BuildOutputPath(const std::string& folder, const char* name, std::string* path);
+
+// Creates every missing folder of the path's folder part (the part up to its last separator).
+bool EnsureParentFolder(const std::string& path);
+
+// Sets the file's creation and last-write times from a DOS stamp taken as local time.
+void SetTimesFromDosStamp(const std::string& path, uint16_t dosDate, uint16_t dosTime);
+
+}  // namespace netrefit

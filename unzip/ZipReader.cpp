@@ -1,0 +1,243 @@
+#include "unzip/ZipReader.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace netrefit {
+
+namespace {
+
+constexpr size_t kLocalHeaderRest = 26;  // fixed part of a local header after its signature
+constexpr size_t kEncryptionHeaderSize = 12;
+
+uint16_t Le16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t Le32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+bool IsCandidateHeader(const unsigned char* p) {
+    return p[0] == 0x50 && p[1] == 0x4B && p[2] == 0x03 && p[3] == 0x04 && Le16(p + 8) <= 12 &&
+           Le16(p + 26) != 0;
+}
+
+}  // namespace
+
+bool ZipReader::AllocateWorkBuffer() {
+    if (!workBuffer_) {
+        workBuffer_.reset(new (std::nothrow) unsigned char[kWorkBufferSize]);
+    }
+    return workBuffer_ != nullptr;
+}
+
+bool ZipReader::OpenArchive(const char* path) {
+    archiveStream_.reset(std::fopen(path, "rb"));
+    return archiveStream_.valid();
+}
+
+bool ZipReader::OpenOutput(const char* path) {
+    outputStream_.reset(std::fopen(path, "wb"));
+    return outputStream_.valid();
+}
+
+bool ZipReader::CloseOutput() {
+    FILE* stream = outputStream_.release();
+    return stream == nullptr || std::fclose(stream) == 0;
+}
+
+int64_t ZipReader::Tell() const {
+    return archiveStream_ ? _ftelli64(archiveStream_.get()) : -1;
+}
+
+bool ZipReader::Seek(int64_t position) {
+    return archiveStream_ && position >= 0 &&
+           _fseeki64(archiveStream_.get(), position, SEEK_SET) == 0;
+}
+
+bool ZipReader::IsValidArchive(const char* path, uint64_t fileSize) {
+    unsigned char* buffer = workBuffer_.get();
+    if (buffer == nullptr) {
+        return false;
+    }
+    Stream file(std::fopen(path, "rb"));
+    if (!file) {
+        return false;
+    }
+    size_t got = std::fread(buffer, 1, kWorkBufferSize, file.get());
+    file.reset();
+    // The bytes really read bound the scan too: the file may be shorter than its stated size.
+    uint64_t limit = std::min<uint64_t>({fileSize, kWorkBufferSize, got});
+    uint64_t offset = 0;
+    while (offset + 30 < limit && !IsCandidateHeader(buffer + offset)) {
+        ++offset;
+    }
+    if (offset + 30 >= limit) {
+        return false;
+    }
+    if (!OpenArchive(path) || !Seek(static_cast<int64_t>(offset + 4))) {
+        CloseArchive();
+        return false;
+    }
+    ZipEntryHeader header;
+    bool valid = ReadLocalHeader(&header, nullptr);
+    CloseArchive();
+    return valid;
+}
+
+bool ZipReader::FindNextLocalHeader(ZipEntryHeader* header, unsigned char* scratch) {
+    static const int kSignature[4] = {0x50, 0x4B, 0x03, 0x04};
+    if (!archiveStream_) {
+        return false;
+    }
+    FILE* stream = archiveStream_.get();
+    int matched = 0;
+    for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) {
+        if (c == kSignature[0]) {
+            matched = 1;
+            continue;
+        }
+        if (matched == 0 || c != kSignature[matched]) {
+            matched = 0;
+            continue;
+        }
+        if (++matched < 4) {
+            continue;
+        }
+        int64_t afterSignature = Tell();
+        if (ReadLocalHeader(header, scratch)) {
+            return true;
+        }
+        if (!Seek(afterSignature)) {
+            return false;
+        }
+        matched = 0;
+    }
+    return false;
+}
+
+bool ZipReader::ReadLocalHeader(ZipEntryHeader* header, unsigned char* scratch) {
+    std::unique_ptr<unsigned char[]> own;
+    if (scratch == nullptr) {
+        own.reset(new (std::nothrow) unsigned char[kOwnScratchSize]);
+        if (!own) {
+            return false;
+        }
+        scratch = own.get();
+    }
+    unsigned char fixed[kLocalHeaderRest];
+    if (!ReadExact(fixed, sizeof(fixed))) {
+        return false;
+    }
+    header->versionNeeded = Le16(fixed);
+    header->flags = Le16(fixed + 2);
+    header->method = Le16(fixed + 4);
+    header->modTime = Le16(fixed + 6);
+    header->modDate = Le16(fixed + 8);
+    header->crc32 = Le32(fixed + 10);
+    header->compressedSize = Le32(fixed + 14);
+    header->uncompressedSize = Le32(fixed + 18);
+    header->nameLength = Le16(fixed + 22);
+    header->extraLength = Le16(fixed + 24);
+    // Both lengths are at most 65535, so they fit the scratch buffer whatever they say.
+    if (!ReadExact(scratch, header->nameLength)) {
+        return false;
+    }
+    size_t copied = std::min<size_t>(header->nameLength, kZipNameCapacity - 1);
+    std::memcpy(header->name, scratch, copied);
+    header->name[copied] = '\0';
+    if (header->method > 8 || header->method == 7) {
+        return false;
+    }
+    if (std::strlen(header->name) != copied) {
+        return false;
+    }
+    return ReadExact(scratch, header->extraLength);
+}
+
+bool ZipReader::StartDecryption(const char* password, ZipEntryHeader* header) {
+    if (password == nullptr) {
+        decrypting_ = false;
+        return true;
+    }
+    decrypting_ = true;
+    keys_.Init(password);
+    int64_t start = Tell();
+    unsigned char encryptionHeader[kEncryptionHeaderSize];
+    bool ok = ReadExact(encryptionHeader, sizeof(encryptionHeader));
+    if (ok) {
+        keys_.Decrypt(encryptionHeader, sizeof(encryptionHeader));
+        uint16_t check = Le16(encryptionHeader + 10);
+        uint16_t expected = (header->flags & kZipFlagDescriptor)
+                                ? header->modTime
+                                : static_cast<uint16_t>(header->crc32 >> 16);
+        ok = check == expected;
+    }
+    if (!ok) {
+        Seek(start);
+        return false;
+    }
+    header->compressedSize = header->compressedSize > kEncryptionHeaderSize
+                                 ? header->compressedSize - kEncryptionHeaderSize
+                                 : 0;
+    return true;
+}
+
+ZipTransfer ZipReader::CopyStoredData(uint32_t compressedSize) {
+    ZipTransfer transfer;
+    unsigned char* buffer = workBuffer_.get();
+    uint64_t remaining = compressedSize;
+    while (buffer != nullptr && remaining > 0) {
+        if (StopRequested()) {
+            transfer.stopped = true;
+            break;
+        }
+        size_t got =
+            ReadInput(buffer, static_cast<size_t>(std::min<uint64_t>(remaining, kWorkBufferSize)));
+        if (got == 0) {
+            break;
+        }
+        transfer.consumed += got;
+        remaining -= got;
+        if (!WriteOutput(buffer, got, &transfer)) {
+            break;
+        }
+    }
+    return transfer;
+}
+
+size_t ZipReader::ReadInput(unsigned char* into, size_t count) {
+    if (!archiveStream_) {
+        return 0;
+    }
+    size_t got = std::fread(into, 1, count, archiveStream_.get());
+    if (decrypting_) {
+        keys_.Decrypt(into, got);
+    }
+    return got;
+}
+
+bool ZipReader::ReadExact(unsigned char* into, size_t count) {
+    return count == 0 ||
+           (archiveStream_ && std::fread(into, 1, count, archiveStream_.get()) == count);
+}
+
+bool ZipReader::WriteOutput(const unsigned char* bytes, size_t count, ZipTransfer* transfer) {
+    if (count == 0) {
+        return true;
+    }
+    if (!outputStream_ || std::fwrite(bytes, 1, count, outputStream_.get()) != count) {
+        transfer->writeFailed = true;
+        return false;
+    }
+    transfer->written += count;
+    return true;
+}
+
+}  // namespace netrefit

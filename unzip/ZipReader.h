@@ -1,0 +1,77 @@
+#pragma once
+// Forward-only zip reader: walks an archive through its local headers, one member after another,
+// without ever reading the central directory. Every read and write goes through one 1 MiB work
+// buffer. No window code here: the extraction worker decides order, passwords and reports.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "common/UniqueHandle.h"
+#include "unzip/ZipCrypto.h"
+#include "unzip/ZipEntryHeader.h"
+
+namespace netrefit {
+
+// Outcome of one member's data copy.
+struct ZipTransfer {
+    uint64_t consumed = 0;     // archive bytes used for the member's data
+    uint64_t written = 0;      // bytes written to the output
+    bool stopped = false;      // the stop check asked to end between chunks
+    bool writeFailed = false;  // the output refused bytes (disk full, for instance)
+};
+
+class ZipReader {
+  public:
+    static constexpr size_t kWorkBufferSize = 1048576;
+    static constexpr size_t kHalfSize = kWorkBufferSize / 2;
+    static constexpr size_t kOwnScratchSize = 65536;  // enough for any name or extra field
+    static constexpr uint64_t kUntilStreamEnd = ~uint64_t{0};
+
+    ZipReader() = default;
+    ZipReader(const ZipReader&) = delete;
+    ZipReader& operator=(const ZipReader&) = delete;
+
+    bool AllocateWorkBuffer();
+    void ReleaseWorkBuffer() { workBuffer_.reset(); }
+    unsigned char* WorkBuffer() const { return workBuffer_.get(); }
+
+    bool OpenArchive(const char* path);
+    void CloseArchive() { archiveStream_.reset(); }
+    bool OpenOutput(const char* path);
+    bool CloseOutput();  // false when the last bytes could not be written
+    int64_t Tell() const;
+    bool Seek(int64_t position);
+    // Asked between chunks of a member's data; true ends the copy early.
+    void SetStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
+
+    // True when the file holds a plausible local header within its first 1 MiB.
+    bool IsValidArchive(const char* path, uint64_t fileSize);
+    // Scans for the next local header and reads it; the stream then stands at the member's data.
+    // scratch must hold at least kOwnScratchSize bytes.
+    bool FindNextLocalHeader(ZipEntryHeader* header, unsigned char* scratch);
+    // Reads the header whose signature has just been consumed; scratch may be null.
+    bool ReadLocalHeader(ZipEntryHeader* header, unsigned char* scratch);
+    // No password: decryption off. Otherwise checks the password against the encryption header.
+    bool StartDecryption(const char* password, ZipEntryHeader* header);
+    ZipTransfer CopyStoredData(uint32_t compressedSize);
+    // Inflates at most compressedSize bytes of input (kUntilStreamEnd: up to the end of the
+    // deflate stream) and writes at most outputLimit bytes.
+    ZipTransfer InflateData(uint64_t compressedSize, uint64_t outputLimit = kUntilStreamEnd);
+
+  private:
+    size_t ReadInput(unsigned char* into, size_t count);
+    bool ReadExact(unsigned char* into, size_t count);
+    bool WriteOutput(const unsigned char* bytes, size_t count, ZipTransfer* transfer);
+    bool StopRequested() const { return stopCheck_ && stopCheck_(); }
+
+    Stream archiveStream_;
+    Stream outputStream_;
+    bool decrypting_ = false;
+    ZipKeys keys_;
+    std::unique_ptr<unsigned char[]> workBuffer_;
+    std::function<bool()> stopCheck_;
+};
+
+}  // namespace netrefit
