@@ -33,6 +33,17 @@ bool WorkerThread::Join(DWORD timeoutMs) {
     return true;
 }
 
+bool WorkerThread::Terminate() {
+    if (!thread_) {
+        return true;
+    }
+    if (Running() && !::TerminateThread(thread_.get(), 0)) {
+        return false;
+    }
+    // TerminateThread only starts the ending; the handle is signalled once it is done.
+    return Join(5000);
+}
+
 bool WorkerThread::Running() const {
     return thread_ && ::WaitForSingleObject(thread_.get(), 0) == WAIT_TIMEOUT;
 }

@@ -10,7 +10,7 @@
 namespace netrefit {
 
 class WorkerThread {
-public:
+  public:
     WorkerThread() = default;
     ~WorkerThread() { Join(INFINITE); }
     WorkerThread(const WorkerThread&) = delete;
@@ -23,10 +23,15 @@ public:
     // The handle is released only once the thread has really ended.
     bool Join(DWORD timeoutMs);
 
+    // Last resort for a thread that ignores every request to end: ends it where it stands.
+    // Whatever it owned stays open and any lock it held stays held; the caller cleans up.
+    // True when the thread has ended (or never ran).
+    bool Terminate();
+
     bool Running() const;
     DWORD Id() const { return id_; }
 
-private:
+  private:
     static unsigned __stdcall Entry(void* self);
 
     std::function<void()> body_;

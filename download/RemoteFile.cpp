@@ -1,7 +1,7 @@
 #include "download/RemoteFile.h"
 
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 #include <wininet.h>
 
 namespace netrefit {

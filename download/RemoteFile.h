@@ -8,7 +8,7 @@
 namespace netrefit {
 
 class RemoteFile {
-public:
+  public:
     RemoteFile() = default;
     virtual ~RemoteFile() = default;
     RemoteFile(const RemoteFile&) = default;
@@ -28,7 +28,7 @@ public:
     const std::string& Password() const { return password_; }
     const std::string& FileName() const { return fileName_; }
 
-private:
+  private:
     void ClearCracked();
 
     std::string url_;
@@ -40,7 +40,7 @@ private:
 };
 
 class DownloadEntry : public RemoteFile {
-public:
+  public:
     int32_t Size() const { return size_; }
     const std::string& Name() const { return name_; }
     const std::string& LocalPath() const { return localPath_; }
@@ -53,7 +53,7 @@ public:
     void SetAlreadyDownloaded(uint8_t flag) { alreadyDownloaded_ = flag; }
     void SetMd5(const std::string& md5) { md5_ = md5; }
 
-private:
+  private:
     int32_t size_ = 0;
     std::string name_;
     std::string localPath_;

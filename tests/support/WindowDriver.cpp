@@ -3,21 +3,164 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstring>
+
+#include "support/TestFiles.h"
 
 namespace netrefit::test {
-namespace {
 
+std::string WindowText(HWND window) {
+    char buffer[4096] = {};
+    // WM_GETTEXT rather than GetWindowText, which does not read other processes' controls.
+    ::SendMessageA(window, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer));
+    return buffer;
+}
+
+std::string ItemText(HWND dialog, int id) {
+    HWND item = ::GetDlgItem(dialog, id);
+    return item ? WindowText(item) : std::string();
+}
+
+namespace {
 struct EnumState {
     DWORD processId;
-    std::vector<HWND>* windows;
+    std::vector<HWND> windows;
 };
 
-BOOL CALLBACK CollectWindow(HWND window, LPARAM lParam) {
-    EnumState* state = reinterpret_cast<EnumState*>(lParam);
+BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
+    auto* state = reinterpret_cast<EnumState*>(param);
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
-    if (::IsWindowVisible(window) && (state->processId == 0 || owner == state->processId)) {
-        state->windows->push_back(window);
+    if (owner == state->processId && ::IsWindowVisible(window)) {
+        state->windows.push_back(window);
+    }
+    return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> TopLevelWindows(DWORD processId) {
+    EnumState state{processId ? processId : ::GetCurrentProcessId(), {}};
+    ::EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&state));
+    return state.windows;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    DWORD start = ::GetTickCount();
+    while (!condition()) {
+        if (::GetTickCount() - start > timeoutMs) {
+            return false;
+        }
+        ::Sleep(10);
+    }
+    return true;
+}
+
+HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs, DWORD processId) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND window : TopLevelWindows(processId)) {
+                if (match(window)) {
+                    found = window;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+HWND WaitForDialog(const std::string& title, int controlId, DWORD timeoutMs) {
+    return WaitForWindow(
+        [&](HWND window) {
+            return WindowText(window) == title && ::GetDlgItem(window, controlId) != nullptr;
+        },
+        timeoutMs);
+}
+
+std::string MessageBoxText(HWND box) {
+    return ItemText(box, 0xFFFF);
+}
+
+HWND WaitForMessageBox(const std::string& textPart, DWORD timeoutMs) {
+    return WaitForWindow(
+        [&](HWND window) {
+            HWND text = ::GetDlgItem(window, 0xFFFF);
+            return text && WindowText(text).find(textPart) != std::string::npos;
+        },
+        timeoutMs);
+}
+
+bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
+    return WaitUntil([&] { return !::IsWindow(window); }, timeoutMs);
+}
+
+void PressButton(HWND dialog, int id) {
+    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
+namespace {
+bool WriteBitmap(const std::string& path, HDC dc, HBITMAP bitmap, int width, int height) {
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
+    std::string pixels(stride * static_cast<DWORD>(height), '\0');
+    if (!::GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), &pixels[0],
+                     reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS)) {
+        return false;
+    }
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
+    bytes.append(reinterpret_cast<const char*>(&info), sizeof(info));
+    bytes += pixels;
+    return WriteFileBytes(path, bytes);
+}
+}  // namespace
+
+bool SaveWindowPicture(HWND window, const std::string& bmpPath) {
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT rect;
+    if (!::GetWindowRect(window, &rect)) {
+        return false;
+    }
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    // The screen holds what the user sees, child controls and message boxes included.
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    ::SelectObject(memory, old);
+    bool written = WriteBitmap(bmpPath, memory, bitmap, width, height);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return written;
+}
+
+std::string SaveScreenshot(HWND window, const std::string& name) {
+    std::string folder = ModuleFolder() + "..\\screenshots\\";
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    std::string path = folder + name + ".bmp";
+    return SaveWindowPicture(window, path) ? path : std::string();
+}
+
+namespace {
+
+BOOL CALLBACK CollectAnyWindow(HWND window, LPARAM param) {
+    if (::IsWindowVisible(window)) {
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
     }
     return TRUE;
 }
@@ -68,75 +211,53 @@ bool QueryItem(HWND listView, RemoteBuffer& remote, int row, LVITEMA* item, char
 
 }  // namespace
 
-std::vector<HWND> VisibleTopLevelWindows(DWORD processId) {
+std::vector<HWND> AllTopLevelWindows() {
     std::vector<HWND> windows;
-    EnumState state = {processId, &windows};
-    ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&state));
+    ::EnumWindows(&CollectAnyWindow, reinterpret_cast<LPARAM>(&windows));
     return windows;
 }
 
-HWND FindTopLevel(DWORD processId, const std::string& title, int controlId) {
-    for (HWND window : VisibleTopLevelWindows(processId)) {
-        if (WindowText(window) == title &&
-            (controlId == 0 || ::GetDlgItem(window, controlId) != nullptr)) {
-            return window;
-        }
-    }
-    return nullptr;
-}
-
 HWND WaitForTopLevel(DWORD processId, const std::string& title, int controlId, DWORD timeoutMs) {
-    DWORD start = ::GetTickCount();
-    do {
-        if (HWND window = FindTopLevel(processId, title, controlId)) return window;
-        ::Sleep(50);
-    } while (::GetTickCount() - start < timeoutMs);
-    return nullptr;
-}
-
-bool WaitUntilGone(HWND window, DWORD timeoutMs) {
-    DWORD start = ::GetTickCount();
-    while (::IsWindow(window) && ::IsWindowVisible(window)) {
-        if (::GetTickCount() - start >= timeoutMs) return false;
-        ::Sleep(50);
-    }
-    return true;
-}
-
-std::string WindowText(HWND window) {
-    char text[1024] = "";
-    ::SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text),
-                          SMTO_ABORTIFHUNG, 2000, nullptr);
-    return text;
-}
-
-std::string ControlText(HWND dialog, int controlId) {
-    HWND control = ::GetDlgItem(dialog, controlId);
-    return control != nullptr ? WindowText(control) : std::string();
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND window : AllTopLevelWindows()) {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                if ((processId == 0 || owner == processId) && WindowText(window) == title &&
+                    (controlId == 0 || ::GetDlgItem(window, controlId) != nullptr)) {
+                    found = window;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
 }
 
 bool IsMessageBox(HWND window) {
     char className[32] = "";
     ::GetClassNameA(window, className, sizeof(className));
-    return std::string(className) == "#32770" && ::GetDlgItem(window, 0xFFFF) != nullptr;
+    return std::strcmp(className, "#32770") == 0 && ::GetDlgItem(window, 0xFFFF) != nullptr;
 }
 
-std::string MessageBoxText(HWND box) { return ControlText(box, 0xFFFF); }
-
-HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
-    DWORD start = ::GetTickCount();
-    do {
-        for (HWND window : VisibleTopLevelWindows(processId)) {
-            if (IsMessageBox(window)) return window;
-        }
-        ::Sleep(50);
-    } while (::GetTickCount() - start < timeoutMs);
-    return nullptr;
-}
-
-void Click(HWND dialog, int controlId) {
-    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, controlId)));
+HWND WaitForProcessMessageBox(DWORD processId, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND window : AllTopLevelWindows()) {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                if (owner == processId && IsMessageBox(window)) {
+                    found = window;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
 }
 
 std::vector<std::string> ListViewColumn(HWND listView, int column) {
@@ -167,46 +288,6 @@ std::vector<int> ListViewImages(HWND listView) {
         images.push_back(QueryItem(listView, remote, row, &item, nullptr) ? item.iImage : -1);
     }
     return images;
-}
-
-bool SaveWindowPicture(HWND window, const std::string& bmpPath) {
-    RECT rect;
-    if (!::GetWindowRect(window, &rect)) return false;
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) return false;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    ::SelectObject(memory, old);
-
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof(header);
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    DWORD stride = ((width * 3 + 3) / 4) * 4;
-    std::vector<char> pixels(static_cast<size_t>(stride) * height);
-    bool ok = ::GetDIBits(memory, bitmap, 0, height, pixels.data(),
-                          reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS) == height;
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    if (!ok) return false;
-
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof(file) + sizeof(header);
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    FILE* out = std::fopen(bmpPath.c_str(), "wb");
-    if (out == nullptr) return false;
-    ok = std::fwrite(&file, sizeof(file), 1, out) == 1 &&
-         std::fwrite(&header, sizeof(header), 1, out) == 1 &&
-         std::fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
-    return std::fclose(out) == 0 && ok;
 }
 
 ChildProcess::~ChildProcess() {

@@ -1,48 +1,64 @@
 #pragma once
-// Drives the windows of another process (or of this one) the way a user would: finds top-level
-// windows by title and control ids, reads their texts, presses their buttons, and saves pictures.
+// Drives real windows from a second thread or process: finds them by title and control id,
+// reads their texts, presses their buttons and answers message boxes. Waits poll with a generous
+// bail-out so that a missing window fails the test instead of hanging it.
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace netrefit::test {
 
-// Visible top-level windows; processId 0 means any process.
-std::vector<HWND> VisibleTopLevelWindows(DWORD processId);
-
-// The first visible top-level window of the process whose title equals title and which holds
-// a child with controlId (0: any). nullptr when none.
-HWND FindTopLevel(DWORD processId, const std::string& title, int controlId = 0);
-
-// Polls FindTopLevel every 50 ms until found or timeoutMs passed.
-HWND WaitForTopLevel(DWORD processId, const std::string& title, int controlId, DWORD timeoutMs);
-
-// Polls until the window is gone (or hidden); false after timeoutMs.
-bool WaitUntilGone(HWND window, DWORD timeoutMs);
+constexpr DWORD kWindowWait = 30000;
 
 std::string WindowText(HWND window);
-std::string ControlText(HWND dialog, int controlId);
+std::string ItemText(HWND dialog, int id);
 
-// A standard message box shows its text in the static control 0xFFFF.
-bool IsMessageBox(HWND window);
+// Visible top-level windows of this process (processId 0) or of the given one.
+std::vector<HWND> TopLevelWindows(DWORD processId = 0);
+
+// Polls until match accepts a visible top-level window of the process; null after timeoutMs.
+HWND WaitForWindow(const std::function<bool(HWND)>& match,
+                   DWORD timeoutMs = kWindowWait,
+                   DWORD processId = 0);
+// A dialog with this title that has a control with this id.
+HWND WaitForDialog(const std::string& title, int controlId, DWORD timeoutMs = kWindowWait);
+// A message box (a dialog with the static text 0xFFFF) whose text contains textPart.
+HWND WaitForMessageBox(const std::string& textPart, DWORD timeoutMs = kWindowWait);
+// The text of a message box.
 std::string MessageBoxText(HWND box);
-// Waits for a message box of the process; returns it (nullptr after timeoutMs).
-HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs);
+// Waits until the window is gone.
+bool WaitForWindowGone(HWND window, DWORD timeoutMs = kWindowWait);
+// Polls until condition holds; false after timeoutMs.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWindowWait);
 
-// Presses a button as a click would reach the dialog (BN_CLICKED through WM_COMMAND).
-void Click(HWND dialog, int controlId);
+// Posts the button's BN_CLICKED to its dialog, as a click would.
+void PressButton(HWND dialog, int id);
 
-// Texts of one column of a list view in any process.
-std::vector<std::string> ListViewColumn(HWND listView, int column);
-// Image index of each row of a list view in any process.
-std::vector<int> ListViewImages(HWND listView);
-
-// Saves what the screen shows of the window as a 24-bit BMP file.
+// Writes the window's current picture as a 24-bit .bmp into the build folder's "screenshots"
+// folder; returns the file's path, empty on failure.
+std::string SaveScreenshot(HWND window, const std::string& name);
+// The same into the given file.
 bool SaveWindowPicture(HWND window, const std::string& bmpPath);
 
-// A started process, closed (not killed) with the object.
+// --- Windows of other processes ---
+
+// Visible top-level windows of every process.
+std::vector<HWND> AllTopLevelWindows();
+// The first visible top-level window of the process (0: any) titled title that holds a control
+// with controlId (0: any control); polls until timeoutMs passed.
+HWND WaitForTopLevel(DWORD processId, const std::string& title, int controlId, DWORD timeoutMs);
+// A standard message box shows its text in the static control 0xFFFF.
+bool IsMessageBox(HWND window);
+// Any message box of the process; null after timeoutMs.
+HWND WaitForProcessMessageBox(DWORD processId, DWORD timeoutMs = kWindowWait);
+// Texts of one column, and the image of each row, of a list view in any process.
+std::vector<std::string> ListViewColumn(HWND listView, int column);
+std::vector<int> ListViewImages(HWND listView);
+
+// A started process; its handles are closed (the process is not ended) with the object.
 struct ChildProcess {
     PROCESS_INFORMATION info = {};
     ChildProcess() = default;
@@ -51,7 +67,7 @@ struct ChildProcess {
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Start(const std::string& exe, const std::string& arguments, const std::string& folder);
-    // Exit code after waiting up to timeoutMs, or STILL_ACTIVE.
+    // The exit code after waiting up to timeoutMs, or STILL_ACTIVE.
     DWORD Wait(DWORD timeoutMs);
     void Kill();
     DWORD Id() const { return info.dwProcessId; }

@@ -32,7 +32,7 @@ public:
 
     // One look at the screen: every new window is pictured and answered.
     void Step(DWORD programId) {
-        for (HWND window : VisibleTopLevelWindows(0)) {
+        for (HWND window : AllTopLevelWindows()) {
             DWORD owner = 0;
             ::GetWindowThreadProcessId(window, &owner);
             std::string title = WindowText(window);
@@ -57,18 +57,18 @@ private:
     void Answer(HWND window, const std::string& title) {
         if (IsMessageBox(window)) {
             std::printf("  message: %s\n", MessageBoxText(window).c_str());
-            Click(window, ::GetDlgItem(window, IDOK) != nullptr ? IDOK : IDYES);
+            PressButton(window, ::GetDlgItem(window, IDOK) != nullptr ? IDOK : IDYES);
         } else if (title == "Please Input Password") {
             ::SendMessageA(::GetDlgItem(window, 1005), WM_SETTEXT, 0,
                            reinterpret_cast<LPARAM>(password_.c_str()));
             std::printf("  typed the password\n");
-            Click(window, IDOK);
+            PressButton(window, IDOK);
         } else if (::GetDlgItem(window, 1006) != nullptr && ::GetDlgItem(window, 1014) != nullptr) {
-            std::printf("  modules: %s\n", ControlText(window, 1007).c_str());
+            std::printf("  modules: %s\n", ItemText(window, 1007).c_str());
             ::Sleep(1000);
-            Click(window, 1014);
+            PressButton(window, 1014);
         } else if (::GetDlgItem(window, 1023) != nullptr) {
-            Click(window, IDCANCEL);  // reinstall
+            PressButton(window, IDCANCEL);  // reinstall
         }
     }
 

@@ -1,0 +1,65 @@
+#pragma once
+// The program's main window: the list of modules to download, with their status and the total
+// still to fetch. The upgrade sequence runs inside its initialisation and fills downloadList.
+
+#include <string>
+
+#include "download/RemoteFile.h"
+#include "ui/Controls.h"
+#include "ui/DialogBase.h"
+
+namespace netrefit {
+
+// System-menu command that opens the version box.
+constexpr UINT IDM_ABOUTBOX = 0x10;
+
+class ModuleListDialog : public Dialog {
+  public:
+    explicit ModuleListDialog(HWND parent);
+    ~ModuleListDialog() override = default;
+
+    // Shows the rows of downloadList and the total of the entries still to fetch.
+    void FillModuleList();
+    // Changes only the image of one row.
+    bool SetItemImage(int row, int image);
+
+    // Owned for the whole run; filled by the upgrade sequence.
+    DownloadList downloadList;
+    bool closing = false;
+    bool installerStarted = false;
+    std::string workFolder;
+    std::string programFolder;
+    std::string serverInfoPath;
+    std::string extractFolder;
+
+  protected:
+    INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    BOOL OnInitDialog() override;
+    bool OnCommand(int id, int code, HWND control) override;
+
+    // The upgrade sequence: TRUE shows the window, FALSE after a refusal or when the download
+    // phase was entered directly. Until the sequence is wired in, it shows the list as given.
+    virtual BOOL RunUpgradeSequence();
+    // The OK button (1014) and Enter.
+    virtual void BeginDownloadPhase();
+
+    ListView moduleList;
+    Static groupBox;
+    Static sizeText;
+    Static sizeLabel;
+    Static hintText;
+    Button okButton;
+    Button cancelButton;
+    HICON icon = nullptr;
+    // Non-owning: the list control destroys its image list with itself.
+    HIMAGELIST statusImages = nullptr;
+
+  private:
+    void AttachControls();
+    void AddAboutMenuItem();
+    bool OnSysCommand(WPARAM command);
+    bool PaintMinimised();
+    void AddStatusImages();
+};
+
+}  // namespace netrefit

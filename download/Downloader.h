@@ -1,0 +1,74 @@
+#pragma once
+// Fetches an ordered list of DownloadEntry values into a folder on a worker thread of its own,
+// reporting every step to its owner and obeying the owner's pause and cancel requests.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "common/UniqueHandle.h"
+#include "common/WorkerThread.h"
+#include "download/DownloadStatus.h"
+#include "download/EntryTransfer.h"
+#include "download/RemoteFile.h"
+#include "download/TransferControl.h"
+
+namespace netrefit {
+
+class Downloader : private TransferHost {
+  public:
+    static constexpr char kDoneEventName[] = "Event Object Test";
+    // How long Cancel waits for the worker to honour the request.
+    static constexpr DWORD kCancelWaitMs = 10000;
+    // How long it then waits after closing the request a worker is blocked in.
+    static constexpr DWORD kAbortWaitMs = 1000;
+
+    Downloader();
+    // Never returns with the worker still running: a run still going is cancelled first.
+    virtual ~Downloader();
+    Downloader(const Downloader&) = delete;
+    Downloader& operator=(const Downloader&) = delete;
+
+    // Back to the constructed state; refused (false) once a worker has been started.
+    bool Reset();
+    void SetOwner(void* owner) { owner_ = owner; }
+    void SetFolder(const std::string& folder) { folder_ = folder; }
+    void SetCallback(DownloadCallback callback) { callback_ = callback; }
+
+    // Copies the list and starts the worker. One run per Downloader: false when a worker was
+    // already started or cannot be created.
+    bool Start(const DownloadList& list);
+    void Pause(bool pause);
+    // Asks the worker to stop and returns once it has ended. A run that already ended returns
+    // at once; a worker that does not end within kCancelWaitMs is unblocked, and as a last
+    // resort ended by force with its file closed and removed. Called from a report handler
+    // (on the worker itself) it only makes the request, which the worker then honours.
+    void Cancel();
+
+    // The event signalled at the end of a run that reached AllDone or Cancelled.
+    HANDLE DoneEvent() const { return doneEvent_.get(); }
+
+  private:
+    void Run();
+    void EndAbandonedWorker();
+    int32_t Report(DownloadEntry* entry, DownloadStatus status, int32_t a, int32_t b) override;
+    TransferControl& Control() override { return control_; }
+    void SignalDone() override;
+
+    void* owner_ = nullptr;
+    std::string folder_;
+    DownloadList entries_;
+    DownloadCallback callback_ = nullptr;
+    KernelHandle doneEvent_;
+    TransferControl control_;
+    WorkerThread thread_;
+    bool started_ = false;
+    std::atomic<DWORD> workerId_{0};
+    // Entry being fetched, so that a worker ended by force leaves no copy behind. Written by
+    // the worker, read only after it has ended.
+    const DownloadEntry* current_ = nullptr;
+};
+
+}  // namespace netrefit

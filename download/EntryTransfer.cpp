@@ -1,0 +1,184 @@
+#include "download/EntryTransfer.h"
+
+#include <cstdlib>
+
+#include "download/TransferControl.h"
+
+namespace netrefit {
+namespace {
+
+const char kUserAgent[] = "HTTP session";
+constexpr DWORD kPauseStepMs = 100;
+
+int32_t Signed(uint64_t count) {
+    return static_cast<int32_t>(static_cast<uint32_t>(count));
+}
+
+}  // namespace
+
+EntryTransfer::EntryTransfer(DownloadEntry& entry,
+                             const std::string& folder,
+                             TransferHost& host,
+                             uint32_t& overall)
+    : entry_(entry), folder_(folder), host_(host), control_(host.Control()), overall_(overall) {}
+
+TransferOutcome EntryTransfer::Run() {
+    if (!OpenRequest() || !StatusIsOk() || !CreateLocalFile()) {
+        return Fail();
+    }
+    host_.Report(&entry_, FileStarted, Signed(overall_), 0);
+    DWORD got = 0;
+    if (!ReadChunk(&got)) {
+        return Fail();
+    }
+    while (got > 0) {
+        if (!PassPauseGate()) {
+            return CancelRun();
+        }
+        if (!WriteChunk(got)) {
+            return Fail();
+        }
+        if (!ReadChunk(&got)) {
+            return Fail();
+        }
+        if (control_.CancelRequested()) {
+            return CancelRun();
+        }
+        host_.Report(&entry_, Progress, Signed(overall_), Signed(fileCount_));
+    }
+    if (!BodyComplete()) {
+        return Fail();
+    }
+    host_.Report(&entry_, Progress, Signed(overall_), entry_.Size());
+    fileCount_ = 0;
+    CloseAll();
+    if (host_.Report(&entry_, FileDone, Signed(overall_), entry_.Size()) == 0) {
+        DeleteLocalCopy();
+        return TransferOutcome::Refused;
+    }
+    return TransferOutcome::Completed;
+}
+
+bool EntryTransfer::OpenRequest() {
+    root_.reset(::InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!root_ || entry_.Server().empty()) {
+        return false;
+    }
+    control_.TrackInternet(root_.get(), nullptr, nullptr);
+    // Port 0 picks the scheme's default port, 80, whatever port the URL named.
+    connection_.reset(::InternetConnectA(root_.get(), entry_.Server().c_str(),
+                                         INTERNET_INVALID_PORT_NUMBER, entry_.UserName().c_str(),
+                                         entry_.Password().c_str(), INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection_) {
+        return false;
+    }
+    control_.TrackInternet(root_.get(), connection_.get(), nullptr);
+    request_.reset(::HttpOpenRequestA(connection_.get(), "GET", entry_.Object().c_str(), "HTTP/1.0",
+                                      nullptr, nullptr, INTERNET_FLAG_NO_CACHE_WRITE, 0));
+    if (!request_) {
+        return false;
+    }
+    control_.TrackInternet(root_.get(), connection_.get(), request_.get());
+    return ::HttpSendRequestA(request_.get(), nullptr, 0, nullptr, 0) != FALSE;
+}
+
+bool EntryTransfer::StatusIsOk() {
+    char text[80] = {};
+    DWORD length = sizeof(text);
+    if (!::HttpQueryInfoA(request_.get(), HTTP_QUERY_STATUS_CODE, text, &length, nullptr) ||
+        length >= sizeof(text)) {
+        return false;
+    }
+    if (std::atoi(text) != 200) {
+        return false;
+    }
+    // Remembered so that a body the connection cut short is not taken for a whole file.
+    char lengthText[32] = {};
+    length = sizeof(lengthText);
+    if (::HttpQueryInfoA(request_.get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &length, nullptr)) {
+        char* end = nullptr;
+        unsigned long long value = std::strtoull(lengthText, &end, 10);
+        lengthDeclared_ = end != lengthText && *end == '\0';
+        declaredLength_ = value;
+    }
+    return true;
+}
+
+bool EntryTransfer::CreateLocalFile() {
+    const std::string& name = entry_.FileName();
+    if (name.empty() || folder_.size() + name.size() >= MAX_PATH) {
+        return false;  // never a shortened name: it could be a different file
+    }
+    std::string path = folder_ + name;
+    file_.reset(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) {
+        return false;
+    }
+    control_.TrackFile(file_.get());
+    return true;
+}
+
+bool EntryTransfer::ReadChunk(DWORD* got) {
+    *got = 0;
+    if (!::InternetReadFile(request_.get(), buffer_, kChunkSize, got)) {
+        return false;
+    }
+    overall_ += *got;
+    fileCount_ += *got;
+    return true;
+}
+
+bool EntryTransfer::WriteChunk(DWORD size) {
+    DWORD written = 0;
+    return ::WriteFile(file_.get(), buffer_, size, &written, nullptr) && written == size;
+}
+
+// Holds the transfer between two chunks while the owner has it paused, leaving the connection
+// open; false when a cancel request arrives meanwhile.
+bool EntryTransfer::PassPauseGate() {
+    while (control_.PauseRequested()) {
+        ::Sleep(kPauseStepMs);
+        if (control_.CancelRequested()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool EntryTransfer::BodyComplete() {
+    return !lengthDeclared_ || fileCount_ >= declaredLength_;
+}
+
+void EntryTransfer::CloseAll() {
+    control_.CloseFile(file_);
+    control_.CloseInternet(root_, connection_, request_);
+}
+
+void EntryTransfer::DeleteLocalCopy() {
+    if (!entry_.LocalPath().empty()) {
+        ::DeleteFileA(entry_.LocalPath().c_str());
+    }
+}
+
+TransferOutcome EntryTransfer::Fail() {
+    // A call that failed because the owner cancelled (its request handle closed under it)
+    // ends the run as the cancel it is.
+    if (control_.CancelRequested()) {
+        return CancelRun();
+    }
+    CloseAll();
+    DeleteLocalCopy();
+    host_.Report(&entry_, Failed, Signed(overall_), Signed(fileCount_));
+    return TransferOutcome::Failed;
+}
+
+TransferOutcome EntryTransfer::CancelRun() {
+    host_.Report(&entry_, Cancelled, Signed(overall_), Signed(fileCount_));
+    CloseAll();
+    DeleteLocalCopy();
+    host_.SignalDone();
+    return TransferOutcome::Cancelled;
+}
+
+}  // namespace netrefit

@@ -1,0 +1,73 @@
+#pragma once
+// The transfer of one DownloadEntry: one plain HTTP GET over WinINet into a local file, with
+// the reports, the pause gate and the cancel test of the download worker.
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdint>
+#include <string>
+
+#include "common/UniqueHandle.h"
+#include "download/DownloadStatus.h"
+#include "download/RemoteFile.h"
+
+namespace netrefit {
+
+class TransferControl;
+
+enum class TransferOutcome { Completed, Failed, Cancelled, Refused };
+
+// The side of the download worker that a transfer talks to.
+class TransferHost {
+  public:
+    virtual ~TransferHost() = default;
+    virtual int32_t Report(DownloadEntry* entry, DownloadStatus status, int32_t a, int32_t b) = 0;
+    virtual TransferControl& Control() = 0;
+    // Signals the end of a cancelled run.
+    virtual void SignalDone() = 0;
+};
+
+class EntryTransfer {
+  public:
+    static constexpr DWORD kChunkSize = 16384;
+
+    // folder ends with a path separator; overall is the run's byte count, carried on.
+    EntryTransfer(DownloadEntry& entry,
+                  const std::string& folder,
+                  TransferHost& host,
+                  uint32_t& overall);
+    EntryTransfer(const EntryTransfer&) = delete;
+    EntryTransfer& operator=(const EntryTransfer&) = delete;
+
+    TransferOutcome Run();
+
+  private:
+    bool OpenRequest();
+    bool StatusIsOk();
+    bool CreateLocalFile();
+    bool ReadChunk(DWORD* got);
+    bool WriteChunk(DWORD size);
+    bool PassPauseGate();
+    bool BodyComplete();
+    void CloseAll();
+    void DeleteLocalCopy();
+    TransferOutcome Fail();
+    TransferOutcome CancelRun();
+
+    DownloadEntry& entry_;
+    const std::string& folder_;
+    TransferHost& host_;
+    TransferControl& control_;
+    uint32_t& overall_;
+    uint64_t fileCount_ = 0;
+    uint64_t declaredLength_ = 0;
+    bool lengthDeclared_ = false;
+    InternetHandle root_;
+    InternetHandle connection_;
+    InternetHandle request_;
+    FileHandle file_;
+    char buffer_[kChunkSize];
+};
+
+}  // namespace netrefit

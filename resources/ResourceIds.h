@@ -1,0 +1,90 @@
+#pragma once
+// Numbers of the program's resources. A language library carries the same numbers, so these
+// are fixed: dialogs, icons and strings keep their ids across every translation.
+
+// Dialog templates.
+#define IDD_ABOUT 100
+#define IDD_PROGRESS 102
+#define IDD_PASSWORD 129
+#define IDD_MODULE_LIST 130
+#define IDD_SERVER_WAIT 131
+#define IDD_UP_TO_DATE 139
+
+// Icons.
+#define IDI_APPLICATION_ICON 128
+#define IDI_TO_DOWNLOAD 134
+#define IDI_DONE 135
+
+// The manifest (the process's default activation context).
+#define IDR_MANIFEST 1
+
+// Module list dialog.
+#define IDC_MODULE_LIST 1006
+#define IDC_MODULE_GROUP 1015
+#define IDC_MODULE_SIZE 1007
+#define IDC_MODULE_SIZE_LABEL 1017
+#define IDC_MODULE_HINT 1022
+#define IDC_MODULE_OK 1014
+#define IDC_MODULE_CANCEL 1013
+
+// Progress dialog.
+#define IDC_PROGRESS_OVERALL_BAR 1000
+#define IDC_PROGRESS_FILE_BAR 1001
+#define IDC_PROGRESS_OVERALL_SIZES 1003
+#define IDC_PROGRESS_FILE_SIZES 1004
+#define IDC_PROGRESS_PHASE 1005
+#define IDC_PROGRESS_FILE_LABEL 1006
+#define IDC_PROGRESS_OVERALL_LABEL 1007
+#define IDC_PROGRESS_CANCEL 1011
+
+// Password dialog.
+#define IDC_PASSWORD_EDIT 1005
+#define IDC_PASSWORD_HIDE 1006
+
+// Server wait dialog.
+#define IDC_WAIT_CANCEL 1012
+#define IDC_WAIT_MESSAGE 1020
+
+// Up-to-date dialog.
+#define IDC_UP_TO_DATE_TEXT 1023
+
+// Strings.
+#define IDS_ABOUT_MENU 101
+#define IDS_UNSUPPORTED_LANGUAGE 102
+#define IDS_UNSUPPORTED_VERSION 103
+#define IDS_NOT_ADMINISTRATOR 104
+#define IDS_NO_TARGET_APPLICATION 105
+#define IDS_OLD_PLAYER 107
+#define IDS_DOUBLE_BYTE_USER 108
+#define IDS_CONFIRM_CANCEL 109
+#define IDS_INIT_FAILED_001 110
+#define IDS_INIT_FAILED_002 112
+#define IDS_SERVER_UNREACHABLE 113
+#define IDS_DOWNLOAD_FAILED 114
+#define IDS_DOWNLOADING 116
+#define IDS_UP_TO_DATE 117
+#define IDS_EXTRACTING 119
+#define IDS_EXTRACT_FAILED 120
+#define IDS_RESTART_FAILED 121
+#define IDS_INSTALL_DONE 123
+#define IDS_OVERALL_PROGRESS 124
+#define IDS_INSTALLER_FAILED 125
+#define IDS_FILES_FOR_DOWNLOADING 127
+#define IDS_DOWNLOAD_SIZE 130
+#define IDS_NOT_LATEST_VERSION 131
+#define IDS_COLUMN_FILE 132
+#define IDS_COLUMN_STATUS 134
+#define IDS_STATUS_TO_DOWNLOAD 135
+#define IDS_STATUS_DONE 136
+#define IDS_APPLICATION_RUNNING 137
+#define IDS_INIT_FAILED_003 138
+#define IDS_DISK_SPACE 139
+#define IDS_INIT_FAILED_004 140
+#define IDS_NOTHING_TO_UPGRADE 142
+#define IDS_RETRIEVING 144
+#define IDS_INIT_FAILED_005 145
+#define IDS_CLICK_OK 146
+#define IDS_STANDBY_REFUSED 147
+#define IDS_REINSTALL 148
+#define IDS_OK 149
+#define IDS_CANCEL 150

@@ -1,0 +1,84 @@
+// A failing entry in the middle of a list: one Failed, no copy of it, nothing fetched after it,
+// and the copy of the entry fetched before it kept.
+#include <gtest/gtest.h>
+
+#include "tests/download/DownloadFixture.h"
+
+namespace netrefit::test {
+namespace {
+
+struct FailureCase {
+    const char* label;
+    HttpResponse response;  // what the server answers for the middle entry
+    bool refused;           // the middle entry points where nothing listens
+    int32_t bytesBeforeFailure;
+};
+
+class TransferFailure : public DownloadFixture,
+                        public ::testing::WithParamInterface<FailureCase> {};
+
+HttpResponse WithStatus(int status, const std::string& body) {
+    return HttpResponse::Status(status, body);
+}
+
+HttpResponse Partial() {
+    HttpResponse response = HttpResponse::Status(206, PatternBytes(500, 4));
+    response.headers.emplace_back("Content-Range", "bytes 0-499/1000");
+    return response;
+}
+
+HttpResponse DroppedMidBody() {
+    HttpResponse response = HttpResponse::Ok(PatternBytes(100000, 5));
+    response.dropAfter = 40000;
+    return response;
+}
+
+HttpResponse ShortOfDeclaredLength() {
+    HttpResponse response = HttpResponse::Ok(PatternBytes(5000, 6));
+    response.declaredLength = 5001;
+    return response;
+}
+
+TEST_P(TransferFailure, EndsRunWithOneFailedAndNoCopy) {
+    const FailureCase& c = GetParam();
+    std::string first = PatternBytes(3000, 1);
+    server_.Serve("/first.zip", HttpResponse::Ok(first));
+    server_.Serve("/middle.zip", c.response);
+    server_.Serve("/last.zip", HttpResponse::Ok("never"));
+    DownloadEntry middle =
+        c.refused ? EntryFor(std::string("http://") + kRefusingAddress + "/middle.zip", 1000)
+                  : Entry("/middle.zip", 1000);
+    DownloadList list{Entry("/first.zip", 3000), middle, Entry("/last.zip", 5)};
+    RunToEnd(list);
+
+    auto reports = recorder_.Reports();
+    ASSERT_FALSE(reports.empty());
+    const Report& failed = reports.back();
+    ASSERT_EQ(Failed, failed.status);
+    EXPECT_EQ("middle.zip", failed.entryName);
+    EXPECT_EQ(1u, recorder_.Count(Failed));
+    EXPECT_EQ(0u, recorder_.Count(AllDone));
+    EXPECT_EQ(c.bytesBeforeFailure, failed.b);
+    EXPECT_EQ(3000 + c.bytesBeforeFailure, failed.a);
+    EXPECT_FALSE(FileExists(Local("middle.zip")));
+    EXPECT_FALSE(FileExists(Local("last.zip")));
+    EXPECT_EQ(0u, server_.RequestCount("/last.zip"));
+    EXPECT_EQ(first, LocalBytes("first.zip"));
+    EXPECT_FALSE(DoneEventSignalled());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statuses,
+    TransferFailure,
+    ::testing::Values(FailureCase{"NotFound", WithStatus(404, "missing"), false, 0},
+                      FailureCase{"ServerError", WithStatus(500, "broken"), false, 0},
+                      FailureCase{"NotModified", WithStatus(304, ""), false, 0},
+                      FailureCase{"PartialContent", Partial(), false, 0},
+                      FailureCase{"NoContent", WithStatus(204, ""), false, 0},
+                      FailureCase{"Refused", HttpResponse::Ok("x"), true, 0},
+                      FailureCase{"DroppedMidBody", DroppedMidBody(), false, 40000},
+                      FailureCase{"OneByteShort", ShortOfDeclaredLength(), false, 5000}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.label; });
+
+}  // namespace
+}  // namespace netrefit::test

@@ -1,0 +1,244 @@
+// One entry fetched over real WinINet from the loopback server: bytes, reports, the request
+// itself, and every way a transfer can fail.
+#include <gtest/gtest.h>
+
+#include "tests/download/DownloadFixture.h"
+
+namespace netrefit::test {
+namespace {
+
+using Transfer = DownloadFixture;
+
+constexpr int32_t kChunk = 16384;
+
+TEST_F(Transfer, EmptyBodyGivesEmptyFileAndDeclaredSize) {
+    server_.Serve("/empty.bin", HttpResponse::Ok(""));
+    DownloadList list{Entry("/empty.bin", 777)};
+    RunToEnd(list);
+
+    auto reports = recorder_.Reports();
+    ASSERT_EQ(4u, reports.size());
+    EXPECT_EQ(FileStarted, reports[0].status);
+    EXPECT_EQ(0, reports[0].a);
+    EXPECT_EQ(0, reports[0].b);
+    EXPECT_EQ(Progress, reports[1].status);  // the declared size, not the bytes received
+    EXPECT_EQ(0, reports[1].a);
+    EXPECT_EQ(777, reports[1].b);
+    EXPECT_EQ(FileDone, reports[2].status);
+    EXPECT_EQ(0, reports[2].a);
+    EXPECT_EQ(777, reports[2].b);
+    EXPECT_EQ(AllDone, reports[3].status);
+    EXPECT_EQ("empty.bin", reports[3].entryName);
+    EXPECT_EQ(0, reports[3].a);
+    EXPECT_EQ(0, reports[3].b);
+    ASSERT_TRUE(FileExists(Local("empty.bin")));
+    EXPECT_EQ("", LocalBytes("empty.bin"));
+    EXPECT_TRUE(DoneEventSignalled());
+}
+
+TEST_F(Transfer, SmallFileGivesExactSequence) {
+    std::string body = PatternBytes(1000, 7);
+    server_.Serve("/small.dat", HttpResponse::Ok(body));
+    DownloadList list{Entry("/small.dat", 1000)};
+    RunToEnd(list);
+
+    auto reports = recorder_.Reports();
+    ASSERT_EQ(5u, reports.size());
+    EXPECT_EQ(FileStarted, reports[0].status);
+    EXPECT_EQ(0, reports[0].a);
+    // One chunk, then the read that finds the end: one Progress for it, then the final one.
+    EXPECT_EQ(Progress, reports[1].status);
+    EXPECT_EQ(1000, reports[1].a);
+    EXPECT_EQ(1000, reports[1].b);
+    EXPECT_EQ(Progress, reports[2].status);
+    EXPECT_EQ(1000, reports[2].b);
+    EXPECT_EQ(FileDone, reports[3].status);
+    EXPECT_EQ(1000, reports[3].a);
+    EXPECT_EQ(1000, reports[3].b);
+    EXPECT_EQ(AllDone, reports[4].status);
+    EXPECT_EQ(body, LocalBytes("small.dat"));
+}
+
+TEST_F(Transfer, MultiMegabyteFileArrivesWhole) {
+    const int32_t size = 3 * 1024 * 1024 + 5;
+    std::string body = PatternBytes(size, 11);
+    HttpResponse response = HttpResponse::Ok(body);
+    response.sendChunk = 10000;  // odd pieces, so reads do not line up with chunks
+    server_.Serve("/big.zip", response);
+    DownloadList list{Entry("/big.zip", size)};
+    RunToEnd(list);
+
+    EXPECT_EQ(body, LocalBytes("big.zip"));
+    auto reports = recorder_.Reports();
+    ASSERT_GE(reports.size(), 4u);
+    EXPECT_EQ(FileStarted, reports.front().status);
+    EXPECT_EQ(AllDone, reports.back().status);
+    // Every Progress but the last counts the bytes received so far; no read exceeds the
+    // buffer, and the first read is not reported.
+    int32_t previous = 0;
+    size_t progressCount = 0;
+    for (size_t i = 1; i + 3 < reports.size(); ++i) {
+        ASSERT_EQ(Progress, reports[i].status) << i;
+        EXPECT_EQ(reports[i].a, reports[i].b);
+        EXPECT_LE(reports[i].b - previous, i == 1 ? 2 * kChunk : kChunk) << i;
+        EXPECT_GE(reports[i].b, previous);
+        previous = reports[i].b;
+        ++progressCount;
+    }
+    EXPECT_EQ(size, previous);
+    EXPECT_GE(progressCount, static_cast<size_t>(size / kChunk));
+    const Report& last = reports[reports.size() - 3];
+    EXPECT_EQ(Progress, last.status);
+    EXPECT_EQ(size, last.b);
+    EXPECT_EQ(FileDone, reports[reports.size() - 2].status);
+    EXPECT_EQ(size, reports[reports.size() - 2].a);
+    EXPECT_EQ(1u, recorder_.Count(FileStarted));
+    EXPECT_EQ(1u, recorder_.Count(FileDone));
+}
+
+TEST_F(Transfer, RequestIsPlainHttp10GetWithOwnUserAgent) {
+    server_.Serve("/dir/sub/file.zip", HttpResponse::Ok("abc"));
+    DownloadList list{Entry("/dir/sub/file.zip", 3)};
+    RunToEnd(list);
+
+    auto requests = server_.Requests();
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ("GET /dir/sub/file.zip HTTP/1.0", requests[0].requestLine);
+    EXPECT_EQ("HTTP session", requests[0].Header("User-Agent"));
+    EXPECT_FALSE(requests[0].HasHeader("Authorization"));
+    EXPECT_EQ("abc", LocalBytes("file.zip"));
+}
+
+TEST_F(Transfer, QueryIsSentButCannotNameALocalFile) {
+    server_.Serve("/get.zip?lang=en", HttpResponse::Ok("abc"));
+    DownloadList list{Entry("/get.zip?lang=en", 3)};
+    RunToEnd(list);
+    ASSERT_EQ(1u, server_.RequestCount("/get.zip?lang=en"));
+    // The local name is the target's last element, query included, which Windows refuses.
+    EXPECT_EQ(std::vector<DownloadStatus>{Failed}, recorder_.Statuses());
+    EXPECT_EQ(0u, CountFiles(folder_.Path()));
+}
+
+TEST_F(Transfer, PortInUrlIsIgnoredAndHttpsIsFetchedAsHttp) {
+    server_.Serve("/p.bin", HttpResponse::Ok("port"));
+    server_.Serve("/s.bin", HttpResponse::Ok("secure"));
+    DownloadList list{EntryFor("http://127.0.0.2:8080/p.bin", 4),
+                      EntryFor("https://127.0.0.2/s.bin", 6)};
+    RunToEnd(list);
+
+    EXPECT_EQ(AllDone, recorder_.Statuses().back());
+    EXPECT_EQ("port", LocalBytes("p.bin"));
+    EXPECT_EQ("secure", LocalBytes("s.bin"));
+    EXPECT_EQ(1u, server_.RequestCount("/p.bin"));
+    EXPECT_EQ(1u, server_.RequestCount("/s.bin"));
+}
+
+TEST_F(Transfer, CredentialsReachServerAskingForBasicAuthentication) {
+    HttpResponse secret = HttpResponse::Ok("[Setup]\r\nVersion=1\r\n");
+    secret.user = "UpdateAgent";
+    secret.password = "Netrefit20";
+    server_.Serve("/Version_English.ini", secret);
+    DownloadEntry entry = Entry("/Version_English.ini", 4096);
+    entry.SetCredentials("UpdateAgent", "Netrefit20");
+    DownloadList list{entry};
+    RunToEnd(list);
+
+    EXPECT_EQ(AllDone, recorder_.Statuses().back());
+    EXPECT_EQ("[Setup]\r\nVersion=1\r\n", LocalBytes("Version_English.ini"));
+    auto requests = server_.Requests();
+    ASSERT_FALSE(requests.empty());
+    // "UpdateAgent:Netrefit20"
+    EXPECT_EQ("Basic VXBkYXRlQWdlbnQ6TmV0cmVmaXQyMA==", requests.back().Header("Authorization"));
+}
+
+TEST_F(Transfer, CredentialsInUrlAreUsed) {
+    HttpResponse secret = HttpResponse::Ok("inline");
+    secret.user = "u";
+    secret.password = "p";
+    server_.Serve("/in.txt", secret);
+    DownloadList list{EntryFor("http://u:p@127.0.0.2/in.txt", 6)};
+    RunToEnd(list);
+    EXPECT_EQ(AllDone, recorder_.Statuses().back());
+    EXPECT_EQ("inline", LocalBytes("in.txt"));
+}
+
+TEST_F(Transfer, WrongCredentialsFail) {
+    HttpResponse secret = HttpResponse::Ok("x");
+    secret.user = "UpdateAgent";
+    secret.password = "Netrefit20";
+    server_.Serve("/v.ini", secret);
+    DownloadEntry entry = Entry("/v.ini", 1);
+    entry.SetCredentials("UpdateAgent", "wrong");
+    DownloadList list{entry};
+    RunToEnd(list);
+    EXPECT_EQ(std::vector<DownloadStatus>{Failed}, recorder_.Statuses());
+    EXPECT_FALSE(FileExists(Local("v.ini")));
+}
+
+TEST_F(Transfer, RedirectIsFollowedAndOnlyFinalStatusCounts) {
+    HttpResponse moved = HttpResponse::Status(302);
+    moved.headers.emplace_back("Location", "http://127.0.0.2/new/place.bin");
+    server_.Serve("/old.bin", moved);
+    server_.Serve("/new/place.bin", HttpResponse::Ok("moved here"));
+    DownloadList list{Entry("/old.bin", 10)};
+    RunToEnd(list);
+    EXPECT_EQ(AllDone, recorder_.Statuses().back());
+    EXPECT_EQ("moved here", LocalBytes("old.bin"));
+}
+
+TEST_F(Transfer, LocalFileThatCannotBeCreatedFails) {
+    server_.Serve("/f.bin", HttpResponse::Ok("data"));
+    DownloadList list{Entry("/f.bin", 4)};
+    RunToEnd(list, folder_.Path() + "missing\\");
+    EXPECT_EQ(std::vector<DownloadStatus>{Failed}, recorder_.Statuses());
+    EXPECT_FALSE(DoneEventSignalled());
+}
+
+TEST_F(Transfer, LockedLocalFileFails) {
+    server_.Serve("/locked.bin", HttpResponse::Ok("data"));
+    FileHandle held(::CreateFileA(Local("locked.bin").c_str(), GENERIC_READ, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held.valid());
+    DownloadList list{Entry("/locked.bin", 4)};
+    RunToEnd(list);
+    EXPECT_EQ(std::vector<DownloadStatus>{Failed}, recorder_.Statuses());
+}
+
+TEST_F(Transfer, FolderUrlFailsWithoutCreatingAnything) {
+    for (const char* target : {"/", "/dir/"}) {
+        server_.Serve(target, HttpResponse::Ok("index"));
+        DownloadRecorder recorder;
+        Downloader downloader;
+        recorder.Attach(downloader);
+        downloader.SetFolder(folder_.Path());
+        ASSERT_TRUE(downloader.Start(DownloadList{Entry(target, 5)}));
+        ASSERT_TRUE(recorder.WaitEnded());
+        EXPECT_EQ(std::vector<DownloadStatus>{Failed}, recorder.Statuses()) << target;
+    }
+    EXPECT_EQ(0u, CountFiles(folder_.Path()));
+}
+
+TEST_F(Transfer, PathTooLongForLocalFileIsRefusedNotShortened) {
+    std::string name(200, 'n');
+    server_.Serve("/" + name, HttpResponse::Ok("data"));
+    std::string folder = folder_.Path() + std::string(60, 'd') + "\\";
+    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+    ASSERT_GE(folder.size() + name.size(), static_cast<size_t>(MAX_PATH));
+    DownloadList list{Entry("/" + name, 4)};
+    RunToEnd(list, folder);
+    EXPECT_EQ(std::vector<DownloadStatus>{Failed}, recorder_.Statuses());
+    EXPECT_EQ(0u, CountFiles(folder));
+}
+
+TEST_F(Transfer, UrlTooLongIsRefusedWithoutRequest) {
+    std::string target = "/" + std::string(3000, 'a') + ".zip";
+    DownloadEntry entry = Entry(target, 4);
+    EXPECT_TRUE(entry.Server().empty());
+    DownloadList list{entry};
+    RunToEnd(list);
+    EXPECT_EQ(std::vector<DownloadStatus>{Failed}, recorder_.Statuses());
+    EXPECT_EQ(0u, server_.RequestCount());
+}
+
+}  // namespace
+}  // namespace netrefit::test

@@ -1,0 +1,120 @@
+#include "ui/DialogBase.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+#include "ui/ResourceModule.h"
+
+namespace netrefit {
+
+namespace {
+
+void EnsureCommonControls() {
+    static bool done = false;
+    if (!done) {
+        INITCOMMONCONTROLSEX controls = {
+            sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+        ::InitCommonControlsEx(&controls);
+        done = true;
+    }
+}
+
+}  // namespace
+
+Dialog::Dialog(int templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
+
+INT_PTR Dialog::RunModal() {
+    EnsureCommonControls();
+    INT_PTR result =
+        ::DialogBoxParamA(CurrentResourceModule(), MAKEINTRESOURCEA(templateId_), parent_,
+                          &Dialog::StaticProc, reinterpret_cast<LPARAM>(this));
+    window_ = nullptr;
+    return result == -1 ? createFailedResult_ : result;
+}
+
+void Dialog::End(INT_PTR result) {
+    ::EndDialog(window_, result);
+}
+
+INT_PTR CALLBACK Dialog::StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Dialog* self = nullptr;
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<Dialog*>(lParam);
+        self->window_ = window;
+        ::SetWindowLongPtrA(window, DWLP_USER, lParam);
+    } else {
+        self = reinterpret_cast<Dialog*>(::GetWindowLongPtrA(window, DWLP_USER));
+    }
+    // Messages before WM_INITDIALOG (fonts, sizes) get the dialog manager's default handling.
+    return self ? self->WindowProc(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR Dialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            return OnInitDialog();
+        case WM_COMMAND: {
+            int id = LOWORD(wParam);
+            int code = HIWORD(wParam);
+            if (OnCommand(id, code, reinterpret_cast<HWND>(lParam))) {
+                return TRUE;
+            }
+            if (id == IDOK && code == BN_CLICKED) {
+                OnOK();
+                return TRUE;
+            }
+            if (id == IDCANCEL && code == BN_CLICKED) {
+                OnCancel();
+                return TRUE;
+            }
+            return FALSE;
+        }
+        case WM_NOTIFY: {
+            LRESULT result = 0;
+            if (OnNotify(reinterpret_cast<NMHDR*>(lParam), &result)) {
+                return SetMessageResult(result);
+            }
+            return FALSE;
+        }
+        case WM_TIMER:
+            return OnTimer(static_cast<UINT_PTR>(wParam)) ? TRUE : FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+bool Dialog::OnCommand(int, int, HWND) {
+    return false;
+}
+
+bool Dialog::OnNotify(NMHDR*, LRESULT*) {
+    return false;
+}
+
+bool Dialog::OnTimer(UINT_PTR) {
+    return false;
+}
+
+INT_PTR Dialog::SetMessageResult(LRESULT result) {
+    ::SetWindowLongPtrA(window_, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+void Dialog::SetItemText(int id, const std::string& text) {
+    ::SetDlgItemTextA(window_, id, text.c_str());
+}
+
+std::string Dialog::ItemText(int id) const {
+    HWND item = Item(id);
+    int length = item ? ::GetWindowTextLengthA(item) : 0;
+    std::vector<char> buffer(static_cast<size_t>(length) + 1);
+    int copied = item ? ::GetWindowTextA(item, buffer.data(), length + 1) : 0;
+    return std::string(buffer.data(), static_cast<size_t>(copied > 0 ? copied : 0));
+}
+
+void Dialog::SetCaption(const std::string& text) {
+    ::SetWindowTextA(window_, text.c_str());
+}
+
+}  // namespace netrefit
