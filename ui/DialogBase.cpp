@@ -26,11 +26,14 @@ Dialog::Dialog(int templateId, HWND parent) : templateId_(templateId), parent_(p
 
 INT_PTR Dialog::RunModal() {
     EnsureCommonControls();
+    initialised_ = false;
     INT_PTR result =
         ::DialogBoxParamA(CurrentResourceModule(), MAKEINTRESOURCEA(templateId_), parent_,
                           &Dialog::StaticProc, reinterpret_cast<LPARAM>(this));
     window_ = nullptr;
-    return result == -1 ? createFailedResult_ : result;
+    // -1 for a missing template, 0 for a parent that is not a window: either way the dialog
+    // never reached WM_INITDIALOG.
+    return (result == -1 || !initialised_) ? createFailedResult_ : result;
 }
 
 void Dialog::End(INT_PTR result) {
@@ -42,6 +45,7 @@ INT_PTR CALLBACK Dialog::StaticProc(HWND window, UINT message, WPARAM wParam, LP
     if (message == WM_INITDIALOG) {
         self = reinterpret_cast<Dialog*>(lParam);
         self->window_ = window;
+        self->initialised_ = true;
         ::SetWindowLongPtrA(window, DWLP_USER, lParam);
     } else {
         self = reinterpret_cast<Dialog*>(::GetWindowLongPtrA(window, DWLP_USER));

@@ -60,6 +60,7 @@ class Dialog {
     int templateId_;
     HWND parent_;
     HWND window_ = nullptr;
+    bool initialised_ = false;
     INT_PTR createFailedResult_ = kCreateFailed;
 };
 

@@ -8,3 +8,5 @@ add_library(TestLanguage SHARED TestLanguage.rc)
 set_target_properties(TestLanguage PROPERTIES PREFIX "" LINKER_LANGUAGE C)
 target_include_directories(TestLanguage PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
 target_link_options(TestLanguage PRIVATE -nostdlib -Wl,--entry,0)
+# Digests of the files the progress tests serve.
+list(APPEND ui_test_libs netrefit_md5)

@@ -1,0 +1,103 @@
+#include "download/ServerWaitDialog.h"
+
+#include "resources/ResourceIds.h"
+#include "ui/ResourceModule.h"
+
+namespace netrefit {
+
+namespace {
+constexpr DWORD kFinalPauseMs = 2000;
+}
+
+ServerWaitDialog::ServerWaitDialog(HWND parent) : Dialog(IDD_SERVER_WAIT, parent) {
+    SetCreateFailedResult(3);
+    questionEvent_.reset(::CreateEventA(nullptr, FALSE, TRUE, "Event Object"));
+    switchEvent_.reset(::CreateEventA(nullptr, FALSE, TRUE, "Event Object2"));
+}
+
+ServerWaitDialog::~ServerWaitDialog() {
+    // The worker may still be inside a report that waits on our events: end it first.
+    downloader_.reset();
+}
+
+BOOL ServerWaitDialog::OnInitDialog() {
+    cancelButton_.Attach(Window(), IDC_WAIT_CANCEL);
+    message_.Attach(Window(), IDC_WAIT_MESSAGE);
+    SetCaption(kAppTitle);
+    ::SetWindowPos(Window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+
+    DownloadList list{entry_};
+    downloader_ = std::make_unique<Downloader>();
+    downloader_->SetOwner(this);
+    downloader_->SetFolder(folder_);
+    downloader_->SetCallback(&ServerWaitDialog::Report);
+    if (!downloader_->Start(list)) {
+        ::PostMessageA(Window(), UM_WAIT_END, 3, 0);
+    }
+    message_.SetText(LoadResString(IDS_RETRIEVING));
+    cancelButton_.SetText(LoadResString(IDS_CANCEL));
+    return TRUE;
+}
+
+int32_t ServerWaitDialog::Report(void* owner,
+                                 DownloadEntry*,
+                                 DownloadStatus status,
+                                 int32_t,
+                                 int32_t) {
+    auto* self = static_cast<ServerWaitDialog*>(owner);
+    if (status == Failed) {
+        if (!self->entry_.LocalPath().empty()) {
+            ::DeleteFileA(self->entry_.LocalPath().c_str());
+        }
+        ::PostMessageA(self->Window(), UM_WAIT_END, 3, 0);
+    } else if (status == AllDone) {
+        // A cancel question on screen is answered before we end, and a confirmed cancel waits
+        // until this pause is over.
+        ::ResetEvent(self->switchEvent_.get());
+        ::Sleep(kFinalPauseMs);
+        ::WaitForSingleObject(self->questionEvent_.get(), INFINITE);
+        ::SetEvent(self->switchEvent_.get());
+        ::PostMessageA(self->Window(), UM_WAIT_END, 1, 0);
+    }
+    return 1;
+}
+
+bool ServerWaitDialog::OnCommand(int id, int code, HWND) {
+    if (id == IDC_WAIT_CANCEL && code == BN_CLICKED) {
+        OnCancel();
+        return true;
+    }
+    return false;
+}
+
+void ServerWaitDialog::OnCancel() {
+    if (ended_) {
+        return;
+    }
+    ::ResetEvent(questionEvent_.get());
+    downloader_->Pause(true);
+    int answer = ShowMessage(Window(), IDS_CONFIRM_CANCEL, MB_YESNO | MB_DEFBUTTON2);
+    ::SetEvent(questionEvent_.get());
+    if (answer == IDYES) {
+        downloader_->Cancel();
+        ::WaitForSingleObject(switchEvent_.get(), INFINITE);
+        ended_ = true;
+        End(IDCANCEL);
+    } else {
+        downloader_->Pause(false);
+    }
+}
+
+INT_PTR ServerWaitDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == UM_WAIT_END) {
+        // After a confirmed cancel the worker's own end is no longer news.
+        if (!ended_) {
+            ended_ = true;
+            End(static_cast<INT_PTR>(wParam));
+        }
+        return TRUE;
+    }
+    return Dialog::WindowProc(message, wParam, lParam);
+}
+
+}  // namespace netrefit

@@ -1,0 +1,51 @@
+#pragma once
+// Fetches the server information file behind a small window with a Cancel button.
+// Results: 1 fetched, 2 cancelled by the user, 3 failed (also when the window cannot be made).
+
+#include <memory>
+#include <string>
+
+#include "common/UniqueHandle.h"
+#include "download/DownloadStatus.h"
+#include "download/Downloader.h"
+#include "download/RemoteFile.h"
+#include "ui/Controls.h"
+#include "ui/DialogBase.h"
+
+namespace netrefit {
+
+constexpr UINT UM_WAIT_END = 0x500;
+
+class ServerWaitDialog : public Dialog {
+  public:
+    explicit ServerWaitDialog(HWND parent);
+    ~ServerWaitDialog() override;
+
+    void SetFolder(const std::string& folder) { folder_ = folder; }
+    void SetEntry(const DownloadEntry& entry) { entry_ = entry; }
+
+  protected:
+    INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    BOOL OnInitDialog() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    void OnCancel() override;
+
+  private:
+    static int32_t Report(void* owner,
+                          DownloadEntry* entry,
+                          DownloadStatus status,
+                          int32_t a,
+                          int32_t b);
+
+    Button cancelButton_;
+    Static message_;
+    std::string folder_;
+    DownloadEntry entry_;
+    KernelHandle questionEvent_;
+    KernelHandle switchEvent_;
+    bool ended_ = false;
+    // Last: destroyed (and its thread joined) before the events it may wait on are closed.
+    std::unique_ptr<Downloader> downloader_;
+};
+
+}  // namespace netrefit

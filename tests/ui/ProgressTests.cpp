@@ -1,0 +1,429 @@
+// The progress window downloading from the loopback server and unpacking real archives.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+
+#include <string>
+#include <vector>
+
+#include "DriverThread.h"
+#include "ProgressFixture.h"
+#include "download/ProgressDialog.h"
+#include "resources/ResourceIds.h"
+#include "support/WindowDriver.h"
+#include "ui/ResourceModule.h"
+
+namespace netrefit {
+namespace {
+
+using test::HttpResponse;
+using test::PressButton;
+
+constexpr char kConfirm[] = "Setup process is not complete. \nIf you cancel";
+constexpr char kDownloading[] =
+    "Downloading files for Melorra 2.0 upgrade.\nThis operation may take a while, depending on "
+    "your Internet connection and PC environment.";
+
+class Progress : public test::ServedFixture {
+  protected:
+    INT_PTR Run(const DownloadList& list, const std::function<void(HWND)>& driver) {
+        ProgressDialog dialog(nullptr);
+        dialog.SetList(list);
+        dialog.SetDownloadFolder(work_.Path());
+        dialog.SetExtractFolder(extractFolder_);
+        return test::RunDriven(dialog, [&] {
+            HWND window = test::WaitForDialog(kAppTitle, IDC_PROGRESS_OVERALL_BAR);
+            shown_ = window != nullptr;
+            if (window) {
+                firstPhaseText_ = test::ItemText(window, IDC_PROGRESS_PHASE);
+                driver(window);
+            }
+        });
+    }
+    // Answers the first message box holding textPart; returns its text.
+    static std::string Answer(const std::string& textPart, int button) {
+        HWND box = test::WaitForMessageBox(textPart);
+        if (!box) {
+            return std::string();
+        }
+        std::string text = test::MessageBoxText(box);
+        PressButton(box, button);
+        test::WaitForWindowGone(box);
+        return text;
+    }
+    std::string Extracted(const std::string& member) {
+        std::string bytes;
+        test::ReadFileBytes(extractFolder_ + member, &bytes);
+        return bytes;
+    }
+    std::string Reference(const std::string& archive, const std::string& member) {
+        std::string bytes;
+        test::ReadFileBytes(
+            test::ModuleFolder() + "unzip-archives\\ref\\" + archive + "\\" + member, &bytes);
+        return bytes;
+    }
+
+    bool shown_ = false;
+    std::string firstPhaseText_;
+};
+
+TEST_F(Progress, FullRunDownloadsVerifiesJournalsAndUnpacks) {
+    HttpResponse stalling;
+    stalling.stallAfter = 100000;
+    stalling.sendChunk = 16384;
+    DownloadList list{Served("deflated.zip", test::ToolArchive("zip-deflated"), stalling),
+                      Served("stored.zip", test::ToolArchive("zip-stored"))};
+    ASSERT_GT(list[0].Size(), 100000);
+    std::string fileLabel, overallLabel, button;
+    int overallPos = -1, filePos = -1;
+    bool sawExtracting = false;
+    INT_PTR result = Run(list, [&](HWND window) {
+        server_.WaitStalled(1, test::kWindowWait);
+        // Let the last reports before the stall reach the window.
+        test::WaitUntil([&] {
+            return ::SendDlgItemMessageA(window, IDC_PROGRESS_FILE_BAR, PBM_GETPOS, 0, 0) > 0;
+        });
+        fileLabel = test::ItemText(window, IDC_PROGRESS_FILE_LABEL);
+        overallLabel = test::ItemText(window, IDC_PROGRESS_OVERALL_LABEL);
+        button = test::ItemText(window, IDC_PROGRESS_CANCEL);
+        overallPos = static_cast<int>(
+            ::SendDlgItemMessageA(window, IDC_PROGRESS_OVERALL_BAR, PBM_GETPOS, 0, 0));
+        filePos = static_cast<int>(
+            ::SendDlgItemMessageA(window, IDC_PROGRESS_FILE_BAR, PBM_GETPOS, 0, 0));
+        test::SaveScreenshot(window, "progress");
+        server_.Release();
+        sawExtracting = test::WaitUntil(
+            [&] { return test::ItemText(window, IDC_PROGRESS_PHASE) == "Extracting..."; });
+        test::WaitForWindowGone(window);
+    });
+    ASSERT_TRUE(shown_);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(firstPhaseText_, kDownloading);
+    EXPECT_EQ(fileLabel, "Module deflated.zip");
+    EXPECT_EQ(overallLabel, "Overall Progress");
+    EXPECT_EQ(button, "Cancel");
+    EXPECT_GT(filePos, 0);
+    EXPECT_LT(filePos, 1000);
+    EXPECT_GT(overallPos, 0);
+    EXPECT_LT(overallPos, filePos);
+    EXPECT_TRUE(sawExtracting);
+    EXPECT_EQ(Journal(), std::string("Module deflated.zip\0Module stored.zip\0", 38));
+    EXPECT_EQ(Extracted("tree\\readme.txt"), Reference("zip-deflated", "tree\\readme.txt"));
+    EXPECT_FALSE(Extracted("tree\\docs\\big.dat").empty());
+}
+
+TEST_F(Progress, DigestMismatchShowsMessage114AndEndsWithTwo) {
+    DownloadEntry entry = Served("module.zip", test::ToolArchive("zip-stored"));
+    // The computed digest is lowercase; an uppercase expectation never matches.
+    std::string upper = entry.Md5();
+    for (char& c : upper) {
+        c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+    }
+    entry.SetMd5(upper);
+    std::string message;
+    INT_PTR result = Run({entry}, [&](HWND window) {
+        message = Answer("Download failed.", IDOK);
+        test::WaitForWindowGone(window);
+    });
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(message,
+              "Download failed. [Module module.zip]\nPlease check your Internet connection and "
+              "try again.");
+    EXPECT_FALSE(test::FileExists(entry.LocalPath()));
+    EXPECT_EQ(Journal(), "");
+}
+
+TEST_F(Progress, MismatchOnAnEntryFromAnEarlierRunStopsTheDownloader) {
+    DownloadEntry present = Present("old.zip", test::ToolArchive("zip-stored"));
+    test::WriteFileBytes(present.LocalPath(), "damaged since the last run");
+    DownloadEntry next = Served("next.zip", test::ToolArchive("zip-deflated"));
+    int messages = 0;
+    std::string message;
+    INT_PTR result = Run({present, next}, [&](HWND window) {
+        message = Answer("Download failed.", IDOK);
+        messages = message.empty() ? 0 : 1;
+        test::WaitForWindowGone(window);
+        if (test::WaitForMessageBox("Download failed.", 500)) {
+            ++messages;
+        }
+    });
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(messages, 1);
+    EXPECT_NE(message.find("[Module old.zip]"), std::string::npos);
+    // The journal keeps the name from the dialog's start; the next file was never accepted.
+    EXPECT_EQ(Journal(), std::string("Module old.zip\0", 15));
+    EXPECT_TRUE(Extracted("tree\\readme.txt").empty());
+    std::string partial;
+    test::ReadFileBytes(next.LocalPath(), &partial);
+    EXPECT_LT(partial.size(), static_cast<size_t>(next.Size()));
+}
+
+// Runs the real window without a worker; the test calls the report function itself, from its
+// own thread, exactly as the download worker would.
+class WorkerlessProgress : public ProgressDialog {
+  public:
+    WorkerlessProgress() : ProgressDialog(nullptr) {}
+
+  protected:
+    // What starting the download does to the window, without the worker.
+    void StartDownload() override {
+        for (int bar : {IDC_PROGRESS_OVERALL_BAR, IDC_PROGRESS_FILE_BAR}) {
+            ::SendDlgItemMessageA(Window(), bar, PBM_SETRANGE32, 0, 1000);
+        }
+    }
+};
+
+TEST_F(Progress, SizeTextsRefreshOnEveryFifthReportWhileBarsMoveOnEach) {
+    DownloadEntry entry = Served("big.zip", std::string(200000, 'x'));
+    WorkerlessProgress dialog;
+    dialog.SetList({entry});
+    dialog.SetDownloadFolder(work_.Path());
+    dialog.SetExtractFolder(extractFolder_);
+    std::vector<std::string> texts;
+    std::vector<int> bars;
+    std::string startedLabel, startedSizes;
+    test::RunDriven(dialog, [&] {
+        HWND window = test::WaitForDialog(kAppTitle, IDC_PROGRESS_OVERALL_BAR);
+        if (!window) {
+            return;
+        }
+        ProgressDialog::DownloadReport(&dialog, &entry, FileStarted, 0, 0);
+        startedLabel = test::ItemText(window, IDC_PROGRESS_FILE_LABEL);
+        startedSizes = test::ItemText(window, IDC_PROGRESS_FILE_SIZES);
+        for (int i = 1; i <= 15; ++i) {
+            ProgressDialog::DownloadReport(&dialog, &entry, DownloadStatus::Progress, i * 10000,
+                                           i * 10000);
+            texts.push_back(test::ItemText(window, IDC_PROGRESS_FILE_SIZES));
+            bars.push_back(static_cast<int>(
+                ::SendDlgItemMessageA(window, IDC_PROGRESS_FILE_BAR, PBM_GETPOS, 0, 0)));
+        }
+        PressButton(window, IDC_PROGRESS_CANCEL);
+        Answer(kConfirm, IDYES);
+    });
+    EXPECT_EQ(startedLabel, "Module big.zip");
+    char zero[64], whole[64];
+    ::StrFormatByteSizeA(0, zero, sizeof(zero));
+    ::StrFormatByteSizeA(200000, whole, sizeof(whole));
+    EXPECT_EQ(startedSizes, std::string(zero) + " / " + whole);
+    ASSERT_EQ(bars.size(), 15u);
+    for (int i = 0; i < 15; ++i) {
+        EXPECT_EQ(bars[i], (i + 1) * 10000 / 200) << "report " << i + 1;
+    }
+    // The counter spans the process, so where the cycle starts depends on earlier reports;
+    // what is fixed is one refresh in every five reports.
+    std::vector<int> refreshed;
+    std::string previous = startedSizes;
+    for (int i = 0; i < 15; ++i) {
+        if (texts[i] != previous) {
+            refreshed.push_back(i);
+            char count[64];
+            ::StrFormatByteSizeA((i + 1) * 10000, count, sizeof(count));
+            EXPECT_EQ(texts[i], std::string(count) + " / " + whole);
+        }
+        previous = texts[i];
+    }
+    // From a fresh counter the first refresh comes with the sixth report.
+    ASSERT_GE(refreshed.size(), 2u);
+    EXPECT_LE(refreshed[0], 5);
+    for (size_t i = 1; i < refreshed.size(); ++i) {
+        EXPECT_EQ(refreshed[i] - refreshed[i - 1], 5);
+    }
+}
+
+TEST(BarPosition, CountsThousandthsOfTheWhole) {
+    EXPECT_EQ(BarPosition(0, 200000), 0);
+    EXPECT_EQ(BarPosition(100000, 200000), 500);
+    EXPECT_EQ(BarPosition(200000, 200000), 1000);
+    // The thousandth is taken in whole numbers first: 2999 / 1000 = 2.
+    EXPECT_EQ(BarPosition(1499, 2999), 749);
+    EXPECT_EQ(BarPosition(1000, 1000), 1000);
+    EXPECT_EQ(BarPosition(999, 1000), 999);
+}
+
+TEST(BarPosition, WholeBelowOneThousandShowsZeroUntilTheEnd) {
+    EXPECT_EQ(BarPosition(0, 999), 0);
+    EXPECT_EQ(BarPosition(998, 999), 0);
+    EXPECT_EQ(BarPosition(999, 999), 1000);
+    EXPECT_EQ(BarPosition(1, 1), 1000);
+    EXPECT_EQ(BarPosition(0, 0), 1000);
+}
+
+TEST(BarPosition, StaysWithinTheRange) {
+    EXPECT_EQ(BarPosition(5000000, 200000), 1000);
+    EXPECT_EQ(BarPosition(-5, 200000), 0);
+    EXPECT_EQ(BarPosition(0xFFFFFFFFll, 0xFFFFFFFFu), 1000);
+}
+
+TEST_F(Progress, WindowThatCannotBeMadeEndsAsADownloadFailure) {
+    ProgressDialog dialog(reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7fff0001)));
+    dialog.SetList({Served("module.zip", "x")});
+    dialog.SetDownloadFolder(work_.Path());
+    dialog.SetExtractFolder(extractFolder_);
+    EXPECT_EQ(dialog.RunModal(), 2);
+    EXPECT_EQ(server_.RequestCount(), 0u);
+}
+
+TEST_F(Progress, FailedDownloadShowsMessage114AndEndsWithTwo) {
+    DownloadEntry entry = Served("missing.zip", "x", HttpResponse::Status(404));
+    std::string message;
+    INT_PTR result = Run({entry}, [&](HWND window) {
+        message = Answer("Download failed.", IDOK);
+        test::WaitForWindowGone(window);
+    });
+    EXPECT_EQ(result, 2);
+    EXPECT_NE(message.find("[Module missing.zip]"), std::string::npos);
+}
+
+TEST_F(Progress, ExtractionFailureShowsMessage120AndEndsWithThree) {
+    DownloadList list{Served("broken.zip", test::PatternBytes(5000, 9))};
+    std::string message;
+    INT_PTR result = Run(list, [&](HWND window) {
+        message = Answer("The extracting operation failed.", IDOK);
+        test::WaitForWindowGone(window);
+    });
+    EXPECT_EQ(result, 3);
+    EXPECT_EQ(message,
+              "The extracting operation failed. [Module broken.zip]\nThe downloaded files may be "
+              "damaged. \nPlease try again.");
+    // The download itself was verified and journalled before the extraction failed.
+    EXPECT_EQ(Journal(), std::string("Module broken.zip\0", 18));
+}
+
+TEST_F(Progress, NoToTheCancelQuestionResumesTheTransfer) {
+    HttpResponse stalling;
+    stalling.stallAfter = 50000;
+    DownloadList list{Served("module.zip", test::ToolArchive("zip-deflated"), stalling)};
+    std::string question;
+    INT_PTR result = Run(list, [&](HWND window) {
+        server_.WaitStalled(1, test::kWindowWait);
+        PressButton(window, IDC_PROGRESS_CANCEL);
+        question = Answer(kConfirm, IDNO);
+        server_.Release();
+        test::WaitForWindowGone(window);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(question,
+              "Setup process is not complete. \nIf you cancel the installation process, "
+              "Melorra2.0 will not be installed. \nDo you want to terminate the installation "
+              "process?");
+    EXPECT_EQ(Extracted("tree\\readme.txt"), Reference("zip-deflated", "tree\\readme.txt"));
+}
+
+TEST_F(Progress, YesToTheCancelQuestionWhileDownloadingEndsWithTwo) {
+    HttpResponse stalling;
+    stalling.stallAfter = 50000;
+    DownloadList list{Served("module.zip", test::ToolArchive("zip-deflated"), stalling)};
+    bool asked = false;
+    INT_PTR result = Run(list, [&](HWND window) {
+        server_.WaitStalled(1, test::kWindowWait);
+        // Escape is the same as the cancel button.
+        ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        asked = !Answer(kConfirm, IDYES).empty();
+        server_.Release();
+        test::WaitForWindowGone(window);
+    });
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(result, 2);
+    EXPECT_TRUE(Extracted("tree\\readme.txt").empty());
+}
+
+TEST_F(Progress, AllAlreadyDownloadedStartsWithExtractingAndFetchesNothing) {
+    DownloadList list{Present("a.zip", test::ToolArchive("zip-stored")),
+                      Present("b.zip", test::ToolArchive("zip-deflated"))};
+    test::WriteFileBytes(work_.Path() + "Netrefit.log", "stale journal");
+    INT_PTR result = Run(list, [&](HWND window) { test::WaitForWindowGone(window); });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(firstPhaseText_, "Extracting...");
+    EXPECT_EQ(server_.RequestCount(), 0u);
+    EXPECT_EQ(Journal(), std::string("Module a.zip\0Module b.zip\0", 26));
+    EXPECT_EQ(Extracted("tree\\readme.txt"), Reference("zip-deflated", "tree\\readme.txt"));
+}
+
+TEST_F(Progress, SuspendWhileDownloadingIsRefusedWithOneMessage) {
+    HttpResponse stalling;
+    stalling.stallAfter = 50000;
+    DownloadList list{Served("module.zip", test::ToolArchive("zip-deflated"), stalling)};
+    std::vector<LRESULT> answers;
+    int boxes = 0;
+    std::string message;
+    bool askedOnStandby = false;
+    INT_PTR result = Run(list, [&](HWND window) {
+        server_.WaitStalled(1, test::kWindowWait);
+        for (int i = 0; i < 3; ++i) {
+            answers.push_back(::SendMessageA(window, WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, 0));
+        }
+        HWND box = test::WaitForMessageBox("The standby function");
+        if (box) {
+            // More queries while the message shows add no second one.
+            answers.push_back(::SendMessageA(window, WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, 0));
+            for (HWND other : test::TopLevelWindows()) {
+                if (test::MessageBoxText(other).find("The standby function") == 0) {
+                    ++boxes;
+                }
+            }
+            message = test::MessageBoxText(box);
+            test::SaveScreenshot(box, "standby-refused");
+            PressButton(box, IDOK);
+            test::WaitForWindowGone(box);
+        }
+        // A standby query goes to the cancel question.
+        ::PostMessageA(window, WM_POWERBROADCAST, PBT_APMQUERYSTANDBY, 0);
+        askedOnStandby = !Answer(kConfirm, IDYES).empty();
+        server_.Release();
+        test::WaitForWindowGone(window);
+    });
+    ASSERT_EQ(answers.size(), 4u);
+    for (LRESULT answer : answers) {
+        EXPECT_EQ(answer, BROADCAST_QUERY_DENY);
+    }
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(message,
+              "The standby function is not available during the download.\nPlease stop the "
+              "current operation and try again.");
+    EXPECT_TRUE(askedOnStandby);
+    EXPECT_EQ(result, 2);
+}
+
+TEST_F(Progress, WrongPasswordThreeTimesFailsTheExtraction) {
+    DownloadList list{Present("secret.zip", test::ToolArchive("zip-encrypted"))};
+    int prompts = 0;
+    std::string message;
+    INT_PTR result = Run(list, [&](HWND window) {
+        for (int i = 0; i < 3; ++i) {
+            HWND prompt = test::WaitForDialog("Please Input Password", IDC_PASSWORD_EDIT);
+            if (!prompt) {
+                break;
+            }
+            ++prompts;
+            ::SetDlgItemTextA(prompt, IDC_PASSWORD_EDIT, "wrong");
+            PressButton(prompt, IDOK);
+            test::WaitForWindowGone(prompt);
+        }
+        message = Answer("The extracting operation failed.", IDOK);
+        test::WaitForWindowGone(window);
+    });
+    EXPECT_EQ(prompts, 3);
+    EXPECT_EQ(result, 3);
+    EXPECT_NE(message.find("[Module secret.zip]"), std::string::npos);
+}
+
+TEST_F(Progress, RightPasswordUnpacksTheEncryptedArchive) {
+    DownloadList list{Present("secret.zip", test::ToolArchive("zip-encrypted"))};
+    int prompts = 0;
+    INT_PTR result = Run(list, [&](HWND window) {
+        HWND prompt = test::WaitForDialog("Please Input Password", IDC_PASSWORD_EDIT);
+        if (prompt) {
+            ++prompts;
+            ::SetDlgItemTextA(prompt, IDC_PASSWORD_EDIT, "secret");
+            PressButton(prompt, IDOK);
+        }
+        test::WaitForWindowGone(window);
+    });
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(Extracted("tree\\readme.txt"), Reference("zip-encrypted", "tree\\readme.txt"));
+}
+
+}  // namespace
+}  // namespace netrefit

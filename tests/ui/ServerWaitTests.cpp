@@ -1,0 +1,176 @@
+// The server wait window fetching a real file from the loopback server.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "DriverThread.h"
+#include "ProgressFixture.h"
+#include "download/ServerWaitDialog.h"
+#include "resources/ResourceIds.h"
+#include "support/WindowDriver.h"
+#include "ui/ResourceModule.h"
+
+namespace netrefit {
+namespace {
+
+using test::HttpResponse;
+using test::PressButton;
+
+constexpr char kConfirm[] = "Setup process is not complete. \nIf you cancel";
+
+class ServerWait : public test::ServedFixture {
+  protected:
+    // The server information entry as the upgrade sequence makes it: no local path.
+    DownloadEntry InfoEntry(HttpResponse response = HttpResponse()) {
+        DownloadEntry entry = Served("Version_English.ini", info_, response);
+        entry.SetLocalPath("");
+        entry.SetName("Setting File");
+        entry.SetSize(4096);
+        return entry;
+    }
+    INT_PTR Run(const DownloadEntry& entry, const std::function<void(HWND)>& driver) {
+        ServerWaitDialog dialog(nullptr);
+        dialog.SetFolder(work_.Path());
+        dialog.SetEntry(entry);
+        return test::RunDriven(dialog, [&] {
+            HWND window = test::WaitForDialog(kAppTitle, IDC_WAIT_MESSAGE);
+            shown_ = window != nullptr;
+            if (window) {
+                message_ = test::ItemText(window, IDC_WAIT_MESSAGE);
+                button_ = test::ItemText(window, IDC_WAIT_CANCEL);
+                topmost_ = (::GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+                driver(window);
+            }
+        });
+    }
+    std::string Fetched() {
+        std::string bytes;
+        test::ReadFileBytes(work_.Path() + "Version_English.ini", &bytes);
+        return bytes;
+    }
+    // Answers the cancel question and reports whether it was there.
+    static bool Answer(int button) {
+        HWND box = test::WaitForMessageBox(kConfirm);
+        if (box) {
+            PressButton(box, button);
+        }
+        return box != nullptr;
+    }
+
+    std::string info_ = test::PatternBytes(3000, 5);
+    bool shown_ = false;
+    bool topmost_ = false;
+    std::string message_, button_;
+};
+
+TEST_F(ServerWait, FetchedFileEndsWithOne) {
+    INT_PTR result = Run(InfoEntry(), [](HWND window) {
+        test::SaveScreenshot(window, "server-wait");
+        test::WaitForWindowGone(window);
+    });
+    ASSERT_TRUE(shown_);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(Fetched(), info_);
+    EXPECT_TRUE(topmost_);
+    EXPECT_EQ(message_, "Retrieving data from the server...");
+    EXPECT_EQ(button_, "Cancel");
+}
+
+TEST_F(ServerWait, FailedDownloadEndsWithThree) {
+    // The refusal comes at once; the window may end before it is ever shown.
+    ServerWaitDialog dialog(nullptr);
+    dialog.SetFolder(work_.Path());
+    dialog.SetEntry(InfoEntry(HttpResponse::Status(404)));
+    EXPECT_EQ(dialog.RunModal(), 3);
+    EXPECT_EQ(server_.RequestCount("/files/Version_English.ini"), 1u);
+}
+
+TEST_F(ServerWait, FailedDownloadDeletesTheLocalCopy) {
+    DownloadEntry entry = InfoEntry(HttpResponse::Status(500));
+    entry.SetLocalPath(work_.Path() + "Version_English.ini");
+    ASSERT_TRUE(test::WriteFileBytes(entry.LocalPath(), "stale"));
+    ServerWaitDialog dialog(nullptr);
+    dialog.SetFolder(work_.Path());
+    dialog.SetEntry(entry);
+    EXPECT_EQ(dialog.RunModal(), 3);
+    EXPECT_FALSE(test::FileExists(entry.LocalPath()));
+}
+
+TEST_F(ServerWait, WindowThatCannotBeMadeCountsAsFailed) {
+    // A parent that is not a window makes the dialog manager refuse the dialog.
+    ServerWaitDialog dialog(reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7fff0001)));
+    dialog.SetFolder(work_.Path());
+    dialog.SetEntry(InfoEntry());
+    EXPECT_EQ(dialog.RunModal(), 3);
+}
+
+TEST_F(ServerWait, LanguageLibraryWithoutTheTemplateCountsAsFailed) {
+    HMODULE library = ::LoadLibraryA((test::ModuleFolder() + "TestLanguage.dll").c_str());
+    ASSERT_NE(library, nullptr);
+    SetResourceModule(library);
+    INT_PTR result = 0;
+    {
+        ServerWaitDialog dialog(nullptr);
+        dialog.SetFolder(work_.Path());
+        dialog.SetEntry(InfoEntry());
+        result = dialog.RunModal();
+    }
+    SetResourceModule(nullptr);
+    ::FreeLibrary(library);
+    EXPECT_EQ(result, 3);
+    EXPECT_EQ(server_.RequestCount(), 0u);
+}
+
+TEST_F(ServerWait, ConfirmedCancelEndsWithTwo) {
+    HttpResponse stalling;
+    stalling.stallAfter = 1000;
+    bool asked = false;
+    INT_PTR result = Run(InfoEntry(stalling), [&](HWND window) {
+        server_.WaitStalled(1, test::kWindowWait);
+        PressButton(window, IDC_WAIT_CANCEL);
+        asked = Answer(IDYES);
+        // The worker blocked in the stalled read sees the cancel once the bytes flow again.
+        server_.Release();
+        test::WaitForWindowGone(window);
+    });
+    ASSERT_TRUE(shown_);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(result, 2);
+}
+
+TEST_F(ServerWait, NoResumesTheDownloadWhichThenEndsWithOne) {
+    HttpResponse stalling;
+    stalling.stallAfter = 1000;
+    stalling.sendChunk = 500;
+    bool asked = false;
+    INT_PTR result = Run(InfoEntry(stalling), [&](HWND window) {
+        server_.WaitStalled(1, test::kWindowWait);
+        PressButton(window, IDC_WAIT_CANCEL);
+        asked = Answer(IDNO);
+        server_.Release();
+        test::WaitForWindowGone(window);
+    });
+    ASSERT_TRUE(shown_);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(Fetched(), info_);
+}
+
+TEST_F(ServerWait, CancelConfirmedDuringTheFinalPauseEndsWithTwo) {
+    bool asked = false;
+    INT_PTR result = Run(InfoEntry(), [&](HWND window) {
+        // The whole file is on disk: the worker is in its final pause.
+        test::WaitUntil([&] { return Fetched() == info_; });
+        PressButton(window, IDC_WAIT_CANCEL);
+        asked = Answer(IDYES);
+        test::WaitForWindowGone(window);
+    });
+    ASSERT_TRUE(shown_);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(result, 2);
+}
+
+}  // namespace
+}  // namespace netrefit
