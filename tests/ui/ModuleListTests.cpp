@@ -45,7 +45,9 @@ class RecordingModuleList : public ModuleListDialog {
             ::SetWindowPos(moduleList.Window(), nullptr, 0, 0, listWidth, rect.bottom - rect.top,
                            SWP_NOMOVE | SWP_NOZORDER);
         }
-        return ModuleListDialog::RunUpgradeSequence();
+        closing = true;  // as after the sequence: Cancel ends the window without asking
+        FillModuleList();
+        return TRUE;
     }
     void BeginDownloadPhase() override {
         ++downloadPhaseStarts;
