@@ -7,7 +7,7 @@ state of an older installed suite.
 
 DIR receives:
     Version_English.ini       server information file (served with Basic authentication)
-    modules/*.zip             the modules
+    modules/*.zip             the modules (NoSetup.zip: a launcher without "Setup.exe")
     Netrefit.ini              settings for a client that uses this site
     installed.reg             registry of an installed suite older than the site's
     expected-files.txt        every file the modules unpack, relative to the extraction folder
@@ -81,12 +81,18 @@ def build_modules(out, standin, big_mib):
     player = [stage("Player/keldra.dat", noise(150_000 + extra, 4))]
     make_zip(staging, os.path.join(modules, "SecureModule.zip"), player, ["-6"])
 
+    # The stand-in installer checks every unpacked file against its digest.
     shutil.copyfile(standin, os.path.join(staging, "Setup.exe"))
-    expected.append("Setup.exe")
     check = "standin-check.txt"
-    expected.append(check)
-    write(os.path.join(staging, check), "".join(p.replace("/", "\\") + "\r\n" for p in expected).encode())
+    lines = "".join(f"{md5_of(os.path.join(staging, p))} {p.replace('/', chr(92))}\r\n"
+                    for p in expected)
+    write(os.path.join(staging, check), lines.encode())
+    expected += ["Setup.exe", check]
     make_zip(staging, os.path.join(modules, "SetupStarter.zip"), ["Setup.exe", check], [])
+    # A launcher module without the installer, for sites that must fail at the hand-off.
+    stage("readme-nosetup.txt", b"This module has no installer.\r\n")
+    expected.pop()
+    make_zip(staging, os.path.join(modules, "NoSetup.zip"), ["readme-nosetup.txt"], [])
     shutil.rmtree(staging)
     return sorted(p.replace("/", "\\") for p in expected)
 

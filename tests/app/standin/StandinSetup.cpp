@@ -1,12 +1,15 @@
 // A stand-in for the suite's installer, packed into test and demo modules as "Setup.exe".
-// It shows a small window, checks that the files listed in "standin-check.txt" beside it were
-// unpacked, writes what it found to %TEMP%\NetrefitStandin.log (outside the work folder, which
-// the upgrade deletes), and posts the installer notice to the upgrade's window.
+// It shows a small window, checks the files listed in "standin-check.txt" beside it (lines of
+// "<md5> <relative path>") against their digests, writes what it found to
+// %TEMP%\NetrefitStandin.log (outside the work folder, which the upgrade deletes), and posts the
+// installer notice to the upgrade's window.
 // "standin.ini" beside it may set [Notice] WParam and LParam (default 1 and 2).
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
+
+#include "hashgate/Md5.h"
 
 namespace {
 
@@ -17,7 +20,25 @@ std::string OwnFolder() {
     return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
-// Each line of the check list is a relative path that must exist.
+std::string FileDigest(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return std::string();
+    netrefit::Md5Context context;
+    netrefit::Md5Init(&context);
+    char chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof(chunk), file)) > 0) {
+        netrefit::Md5Update(&context, chunk, got);
+    }
+    std::fclose(file);
+    unsigned char digest[16];
+    netrefit::Md5Final(digest, &context);
+    char text[33];
+    netrefit::Md5DigestToText(digest, text);
+    return text;
+}
+
+// Counts the listed files that are absent or differ from their digest.
 int CountMissing(const std::string& folder, std::string* report) {
     FILE* list = std::fopen((folder + "standin-check.txt").c_str(), "r");
     if (list == nullptr) {
@@ -27,12 +48,14 @@ int CountMissing(const std::string& folder, std::string* report) {
     int missing = 0;
     char line[MAX_PATH];
     while (std::fgets(line, sizeof(line), list) != nullptr) {
-        std::string name = line;
-        while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
-        if (name.empty()) continue;
-        bool present = ::GetFileAttributesA((folder + name).c_str()) != INVALID_FILE_ATTRIBUTES;
-        *report += (present ? "present " : "missing ") + name + "\n";
-        missing += present ? 0 : 1;
+        std::string text = line;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        size_t blank = text.find(' ');
+        if (blank == std::string::npos) continue;
+        std::string expected = text.substr(0, blank), name = text.substr(blank + 1);
+        bool same = FileDigest(folder + name) == expected;
+        *report += (same ? "same " : "differs ") + name + "\n";
+        missing += same ? 0 : 1;
     }
     std::fclose(list);
     return missing;
@@ -41,7 +64,7 @@ int CountMissing(const std::string& folder, std::string* report) {
 void WriteLog(const std::string& text) {
     char temp[MAX_PATH];
     ::GetTempPathA(MAX_PATH, temp);
-    FILE* log = std::fopen((std::string(temp) + "NetrefitStandin.log").c_str(), "w");
+    FILE* log = std::fopen((std::string(temp) + "NetrefitStandin.log").c_str(), "wb");
     if (log != nullptr) {
         std::fputs(text.c_str(), log);
         std::fclose(log);
