@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/AboutDialog.h"
+#include "app/UpgradeApp.h"
 #include "common/UniqueHandle.h"
 #include "resources/ResourceIds.h"
 #include "ui/ResourceModule.h"
@@ -48,15 +49,6 @@ BOOL ModuleListDialog::OnInitDialog() {
     ::SendMessageA(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     SetCaption(kAppTitle);
     return RunUpgradeSequence();
-}
-
-BOOL ModuleListDialog::RunUpgradeSequence() {
-    FillModuleList();
-    return TRUE;
-}
-
-void ModuleListDialog::BeginDownloadPhase() {
-    End(IDOK);
 }
 
 void ModuleListDialog::AddStatusImages() {
@@ -150,6 +142,10 @@ bool ModuleListDialog::PaintMinimised() {
 }
 
 INT_PTR ModuleListDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == InstallerNotice) {
+        OnInstallerNotice(wParam, lParam);
+        return Dialog::WindowProc(message, wParam, lParam);
+    }
     switch (message) {
         case WM_SYSCOMMAND:
             return OnSysCommand(wParam) ? TRUE : FALSE;

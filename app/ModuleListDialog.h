@@ -5,6 +5,9 @@
 #include <string>
 
 #include "download/RemoteFile.h"
+#include "inventory/InstalledCatalog.h"
+#include "inventory/ServerCatalog.h"
+#include "inventory/SetupInfo.h"
 #include "ui/Controls.h"
 #include "ui/DialogBase.h"
 
@@ -40,8 +43,10 @@ class ModuleListDialog : public Dialog {
     // The upgrade sequence: TRUE shows the window, FALSE after a refusal or when the download
     // phase was entered directly. Until the sequence is wired in, it shows the list as given.
     virtual BOOL RunUpgradeSequence();
-    // The OK button (1014) and Enter.
+    // The OK button (1014) and Enter: download, unpack, then hand over to the installer.
     virtual void BeginDownloadPhase();
+    // Every ending by cancel: asks first unless a refusal or the installer already decided.
+    void OnCancel() override;
 
     ListView moduleList;
     Static groupBox;
@@ -55,6 +60,28 @@ class ModuleListDialog : public Dialog {
     HIMAGELIST statusImages = nullptr;
 
   private:
+    // The steps of the upgrade sequence.
+    BOOL RunServerSteps(const SetupInfo& setup, const std::string& language);
+    BOOL RunListSteps(InstalledCatalog& installed, ServerCatalog& server);
+    bool CheckEnvironment(const SetupInfo& setup);
+    bool PrepareFolders(const std::string& language);
+    bool CheckDiskSpace(const std::string& folder);
+    INT_PTR FetchServerInformation(const std::string& url);
+    bool CheckTargetApplication(InstalledCatalog& installed);
+    bool CheckOldPlayer(InstalledCatalog& installed);
+    void LoadResourceLibrary(const std::string& path);
+    void MarkEarlierDownloads();
+    void DeleteServerFile();
+    // The refusal path: the message (if any), then a close the user never sees.
+    BOOL Close(UINT messageId, UINT icon);
+    BOOL CloseSilently();
+
+    // The download phase and the installer hand-off.
+    bool CheckRunningApplications();
+    void RunInstaller();
+    void OnInstallerNotice(WPARAM wParam, LPARAM lParam);
+    void RestartComputer();
+
     void AttachControls();
     void AddAboutMenuItem();
     bool OnSysCommand(WPARAM command);

@@ -61,10 +61,10 @@ TransferOutcome EntryTransfer::Run() {
 
 bool EntryTransfer::OpenRequest() {
     root_.reset(::InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    control_.TrackInternet(root_.get(), nullptr, nullptr);
     if (!root_ || entry_.Server().empty()) {
         return false;
     }
-    control_.TrackInternet(root_.get(), nullptr, nullptr);
     // Port 0 picks the scheme's default port, 80, whatever port the URL named.
     connection_.reset(::InternetConnectA(root_.get(), entry_.Server().c_str(),
                                          INTERNET_INVALID_PORT_NUMBER, entry_.UserName().c_str(),

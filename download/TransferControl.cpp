@@ -1,22 +1,6 @@
 #include "download/TransferControl.h"
 
 namespace netrefit {
-namespace {
-
-// Closes an internet handle the worker owns unless someone else has closed it already.
-void CloseOwned(HINTERNET& tracked, InternetHandle& owned) {
-    if (!owned) {
-        return;
-    }
-    if (tracked == owned.get()) {
-        tracked = nullptr;
-        owned.reset();
-    } else {
-        owned.release();
-    }
-}
-
-}  // namespace
 
 void TransferControl::SetPause(bool pause) {
     CriticalSectionLock lock(lock_);
@@ -79,9 +63,15 @@ void TransferControl::CloseInternet(InternetHandle& root,
                                     InternetHandle& connection,
                                     InternetHandle& request) {
     CriticalSectionLock lock(lock_);
-    CloseOwned(request_, request);
-    CloseOwned(connection_, connection);
-    CloseOwned(root_, root);
+    if (requestAborted_) {
+        request.release();  // closed already, and never to be closed twice
+    } else {
+        request.reset();
+    }
+    connection.reset();
+    root.reset();
+    request_ = connection_ = root_ = nullptr;
+    requestAborted_ = false;
 }
 
 bool TransferControl::AbortRequest() {
@@ -90,6 +80,7 @@ bool TransferControl::AbortRequest() {
         CriticalSectionLock lock(lock_);
         request = request_;
         request_ = nullptr;
+        requestAborted_ = request != nullptr;
     }
     // Outside the lock: the close may have to wait for the blocked call to give up.
     return request != nullptr && ::InternetCloseHandle(request);

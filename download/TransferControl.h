@@ -46,6 +46,7 @@ class TransferControl {
     HINTERNET root_ = nullptr;
     HINTERNET connection_ = nullptr;
     HINTERNET request_ = nullptr;
+    bool requestAborted_ = false;
 };
 
 }  // namespace netrefit

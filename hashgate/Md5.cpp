@@ -14,15 +14,21 @@ inline uint32_t LoadLittleEndian(const uint8_t* p) {
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// The round functions in the forms that need the fewest operations; F and G are
-// algebraically equal to RFC 1321's (x & y) | (~x & z) and (x & z) | (y & ~z).
+// The round functions in the forms that need the fewest operations; F is algebraically
+// equal to RFC 1321's (x & y) | (~x & z).
 #define MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define MD5_G(x, y, z) ((y) ^ ((z) & ((x) ^ (y))))
 #define MD5_H(x, y, z) ((x) ^ (y) ^ (z))
 #define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
 
 #define MD5_STEP(f, a, b, c, d, x, s, t) \
     (a) += f((b), (c), (d)) + (x) + (t); \
+    (a) = RotateLeft((a), (s)) + (b);
+
+// G's two terms never share a set bit, so they can be added separately: the first sum does
+// not wait for b, which shortens the dependency chain of the second round.
+#define MD5_STEP_G(a, b, c, d, x, s, t) \
+    (a) += ((c) & ~(d)) + (x) + (t);     \
+    (a) += (b) & (d);                    \
     (a) = RotateLeft((a), (s)) + (b);
 
 // Fully unrolled compression of one 64-byte block.
@@ -50,22 +56,22 @@ void Transform(uint32_t state[4], const uint8_t block[64]) {
     MD5_STEP(MD5_F, c, d, a, b, x[14], 17, 0xa679438e)
     MD5_STEP(MD5_F, b, c, d, a, x[15], 22, 0x49b40821)
 
-    MD5_STEP(MD5_G, a, b, c, d, x[1], 5, 0xf61e2562)
-    MD5_STEP(MD5_G, d, a, b, c, x[6], 9, 0xc040b340)
-    MD5_STEP(MD5_G, c, d, a, b, x[11], 14, 0x265e5a51)
-    MD5_STEP(MD5_G, b, c, d, a, x[0], 20, 0xe9b6c7aa)
-    MD5_STEP(MD5_G, a, b, c, d, x[5], 5, 0xd62f105d)
-    MD5_STEP(MD5_G, d, a, b, c, x[10], 9, 0x02441453)
-    MD5_STEP(MD5_G, c, d, a, b, x[15], 14, 0xd8a1e681)
-    MD5_STEP(MD5_G, b, c, d, a, x[4], 20, 0xe7d3fbc8)
-    MD5_STEP(MD5_G, a, b, c, d, x[9], 5, 0x21e1cde6)
-    MD5_STEP(MD5_G, d, a, b, c, x[14], 9, 0xc33707d6)
-    MD5_STEP(MD5_G, c, d, a, b, x[3], 14, 0xf4d50d87)
-    MD5_STEP(MD5_G, b, c, d, a, x[8], 20, 0x455a14ed)
-    MD5_STEP(MD5_G, a, b, c, d, x[13], 5, 0xa9e3e905)
-    MD5_STEP(MD5_G, d, a, b, c, x[2], 9, 0xfcefa3f8)
-    MD5_STEP(MD5_G, c, d, a, b, x[7], 14, 0x676f02d9)
-    MD5_STEP(MD5_G, b, c, d, a, x[12], 20, 0x8d2a4c8a)
+    MD5_STEP_G(a, b, c, d, x[1], 5, 0xf61e2562)
+    MD5_STEP_G(d, a, b, c, x[6], 9, 0xc040b340)
+    MD5_STEP_G(c, d, a, b, x[11], 14, 0x265e5a51)
+    MD5_STEP_G(b, c, d, a, x[0], 20, 0xe9b6c7aa)
+    MD5_STEP_G(a, b, c, d, x[5], 5, 0xd62f105d)
+    MD5_STEP_G(d, a, b, c, x[10], 9, 0x02441453)
+    MD5_STEP_G(c, d, a, b, x[15], 14, 0xd8a1e681)
+    MD5_STEP_G(b, c, d, a, x[4], 20, 0xe7d3fbc8)
+    MD5_STEP_G(a, b, c, d, x[9], 5, 0x21e1cde6)
+    MD5_STEP_G(d, a, b, c, x[14], 9, 0xc33707d6)
+    MD5_STEP_G(c, d, a, b, x[3], 14, 0xf4d50d87)
+    MD5_STEP_G(b, c, d, a, x[8], 20, 0x455a14ed)
+    MD5_STEP_G(a, b, c, d, x[13], 5, 0xa9e3e905)
+    MD5_STEP_G(d, a, b, c, x[2], 9, 0xfcefa3f8)
+    MD5_STEP_G(c, d, a, b, x[7], 14, 0x676f02d9)
+    MD5_STEP_G(b, c, d, a, x[12], 20, 0x8d2a4c8a)
 
     MD5_STEP(MD5_H, a, b, c, d, x[5], 4, 0xfffa3942)
     MD5_STEP(MD5_H, d, a, b, c, x[8], 11, 0x8771f681)
@@ -108,8 +114,8 @@ void Transform(uint32_t state[4], const uint8_t block[64]) {
 }
 
 #undef MD5_STEP
+#undef MD5_STEP_G
 #undef MD5_F
-#undef MD5_G
 #undef MD5_H
 #undef MD5_I
 

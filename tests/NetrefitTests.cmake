@@ -4,12 +4,12 @@ set_tests_properties(wineprefix.prepare PROPERTIES FIXTURES_SETUP wineprefix RES
 add_test(NAME wineprefix.stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/stop-prefix ${NETREFIT_WINEPREFIX})
 set_tests_properties(wineprefix.stop PROPERTIES FIXTURES_CLEANUP wineprefix RESOURCE_LOCK wineprefix-all)
 
-# netrefit_add_gtest(NAME SOURCES ... LIBS ... [LOCKS ...] [TIMEOUT s])
+# netrefit_add_gtest(NAME SOURCES ... LIBS ... [LOCKS ...] [FIXTURES ...] [TIMEOUT s])
 # One CTest case per test binary, run under Wine in the shared prefix.
 # LOCKS names shared state the binary changes (the registry key it writes, the loopback
 # address whose port 80 it binds), so that two binaries touching the same state never overlap.
 function(netrefit_add_gtest name)
-    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LOCKS" ${ARGN})
+    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LOCKS;FIXTURES" ${ARGN})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 600)
     endif()
@@ -18,7 +18,7 @@ function(netrefit_add_gtest name)
     target_compile_definitions(${name} PRIVATE NETREFIT_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
     add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
     set_tests_properties(${name} PROPERTIES
-        FIXTURES_REQUIRED wineprefix
+        FIXTURES_REQUIRED "wineprefix;${T_FIXTURES}"
         TIMEOUT ${T_TIMEOUT}
         WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
     if(T_LOCKS)

@@ -149,32 +149,65 @@ TEST_F(DownloaderRun, CancelAfterAnyEndReturnsAtOnceWithoutReport) {
     }
 }
 
-TEST_F(DownloaderRun, PauseThenResumeGivesTheSameBytes) {
+int64_t SizeOnDisk(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        return -1;
+    }
+    return (int64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Pause requested from a report (FileStarted, or the third Progress), then resumed.
+class PauseResume : public DownloadFixture, public ::testing::WithParamInterface<DownloadStatus> {};
+
+TEST_P(PauseResume, HoldsBetweenChunksAndResumesToTheSameBytes) {
+    const DownloadStatus when = GetParam();
     const int32_t size = 2 * 1024 * 1024;
     std::string body = PatternBytes(size, 21);
     server_.Serve("/p.zip", HttpResponse::Ok(body));
     KernelHandle paused(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    int progress = 0;
+    int seen = 0;
+    int32_t receivedAtPause = -1;
     recorder_.SetHook([&](const Report& r, DownloadEntry*) {
-        if (r.status == Progress && ++progress == 3) {
-            downloader_->Pause(true);  // from the report: the gate closes before the next write
+        if (r.status == when && ++seen == (when == Progress ? 3 : 1)) {
+            receivedAtPause = when == Progress ? r.b : 0;
+            downloader_->Pause(true);  // the gate closes before the next write
             ::SetEvent(paused.get());
         }
         return 1;
     });
     Start(DownloadList{Entry("/p.zip", size)});
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(paused.get(), 60000));
-    size_t whilePaused = recorder_.Reports().size();
-    ::Sleep(350);  // several pause steps: a run that ignored the pause would report meanwhile
-    EXPECT_EQ(whilePaused, recorder_.Reports().size());
+    size_t reportsAtPause = recorder_.Reports().size();
+    int64_t writtenAtPause = SizeOnDisk(Local("p.zip"));
+    // Written: everything read but the chunk waiting at the gate.
+    EXPECT_GE(writtenAtPause, 0);
+    EXPECT_LE(writtenAtPause, receivedAtPause);
+    if (when == FileStarted) {
+        EXPECT_EQ(0, writtenAtPause);
+    } else {
+        EXPECT_GT(writtenAtPause, 0);
+        EXPECT_LT(writtenAtPause, receivedAtPause);
+    }
+    ::Sleep(350);  // several pause steps: a run that ignored the pause would go on meanwhile
+    EXPECT_EQ(reportsAtPause, recorder_.Reports().size());
+    EXPECT_EQ(writtenAtPause, SizeOnDisk(Local("p.zip")));
     EXPECT_FALSE(recorder_.Ended());
     downloader_->Pause(false);
     ASSERT_TRUE(recorder_.WaitEnded());
     downloader_.reset();
     EXPECT_EQ(AllDone, recorder_.Reports().back().status);
     EXPECT_EQ(body, LocalBytes("p.zip"));
-    EXPECT_EQ(1u, server_.RequestCount("/p.zip"));  // the same connection went on
+    EXPECT_EQ(1u, server_.RequestCount("/p.zip"));  // the same request went on
 }
+
+INSTANTIATE_TEST_SUITE_P(Phases,
+                         PauseResume,
+                         ::testing::Values(FileStarted, Progress),
+                         [](const ::testing::TestParamInfo<DownloadStatus>& info) {
+                             return info.param == FileStarted ? std::string("AtFileStarted")
+                                                              : std::string("AtProgress");
+                         });
 
 TEST_F(DownloaderRun, PauseThenCancelEndsCancelledWithoutCopy) {
     const int32_t size = 1024 * 1024;
@@ -273,12 +306,21 @@ bool CanTakeFileExclusively(const std::string& path) {
     return file.valid();
 }
 
-TEST_F(DownloaderRun, CancelUnblocksWorkerStuckInNetwork) {
+TEST_F(DownloaderRun, CancelEndsWorkerStuckInNetwork) {
     HttpResponse stalled = HttpResponse::Ok(PatternBytes(200000));
     stalled.stallAfter = 50000;
     server_.Serve("/stuck.zip", stalled);
+    // A read waits for a whole chunk (or the end): once fewer bytes than a chunk remain before
+    // the stall, the next read can only block, and the cancel request is tested after it.
+    KernelHandle drained(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    recorder_.SetHook([&](const Report& r, DownloadEntry*) {
+        if (r.status == Progress && r.b > 50000 - 16384) {
+            ::SetEvent(drained.get());
+        }
+        return 1;
+    });
     Start(DownloadList{Entry("/stuck.zip", 200000), Entry("/next.zip", 1)});
-    ASSERT_TRUE(server_.WaitStalled(1, 60000));
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(drained.get(), 60000));
     downloader_->Cancel();
     // Either the worker's read returned once its request was closed (and it reported
     // Cancelled itself), or it was ended by force; in both cases nothing is left behind.

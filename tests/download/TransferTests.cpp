@@ -109,6 +109,14 @@ TEST_F(Transfer, RequestIsPlainHttp10GetWithOwnUserAgent) {
     EXPECT_EQ("abc", LocalBytes("file.zip"));
 }
 
+TEST_F(Transfer, CanonicalTargetGoesOnTheWire) {
+    server_.Serve("/b/my%20file.zip", HttpResponse::Ok("spaced"));
+    DownloadList list{EntryFor("http://127.0.0.2/a/../b/./my file.zip", 6)};
+    RunToEnd(list);
+    EXPECT_EQ(1u, server_.RequestCount("/b/my%20file.zip"));
+    EXPECT_EQ("spaced", LocalBytes("my%20file.zip"));
+}
+
 TEST_F(Transfer, QueryIsSentButCannotNameALocalFile) {
     server_.Serve("/get.zip?lang=en", HttpResponse::Ok("abc"));
     DownloadList list{Entry("/get.zip?lang=en", 3)};

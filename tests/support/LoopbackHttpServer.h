@@ -4,13 +4,14 @@
 // Basic authentication, a body that stalls until the test lets it go on). One request per
 // connection; every response closes the connection.
 
-#include <windows.h>
+// winsock2.h first: windows.h alone would bring in the old winsock.h.
 #include <winsock2.h>
+
+#include <windows.h>
 
 #include <condition_variable>
 #include <cstddef>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>

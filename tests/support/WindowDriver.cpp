@@ -1,5 +1,7 @@
 #include "support/WindowDriver.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -125,17 +127,14 @@ bool WriteBitmap(const std::string& path, HDC dc, HBITMAP bitmap, int width, int
 }
 }  // namespace
 
-std::string SaveScreenshot(HWND window, const std::string& name) {
+bool SaveWindowPicture(HWND window, const std::string& bmpPath) {
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     RECT rect;
     if (!::GetWindowRect(window, &rect)) {
-        return std::string();
+        return false;
     }
     int width = rect.right - rect.left;
     int height = rect.bottom - rect.top;
-    std::string folder = ModuleFolder() + "..\\screenshots\\";
-    ::CreateDirectoryA(folder.c_str(), nullptr);
-    std::string path = folder + name + ".bmp";
     // The screen holds what the user sees, child controls and message boxes included.
     HDC screen = ::GetDC(nullptr);
     HDC memory = ::CreateCompatibleDC(screen);
@@ -143,11 +142,181 @@ std::string SaveScreenshot(HWND window, const std::string& name) {
     HGDIOBJ old = ::SelectObject(memory, bitmap);
     ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
     ::SelectObject(memory, old);
-    bool written = WriteBitmap(path, memory, bitmap, width, height);
+    bool written = WriteBitmap(bmpPath, memory, bitmap, width, height);
     ::DeleteObject(bitmap);
     ::DeleteDC(memory);
     ::ReleaseDC(nullptr, screen);
-    return written ? path : std::string();
+    return written;
+}
+
+std::string SaveScreenshot(HWND window, const std::string& name) {
+    std::string folder = ModuleFolder() + "..\\screenshots\\";
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    std::string path = folder + name + ".bmp";
+    return SaveWindowPicture(window, path) ? path : std::string();
+}
+
+namespace {
+
+BOOL CALLBACK CollectAnyWindow(HWND window, LPARAM param) {
+    if (::IsWindowVisible(window)) {
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    }
+    return TRUE;
+}
+
+// Memory inside another process for list-view requests that carry pointers.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HWND window, size_t size) : size_(size) {
+        DWORD processId = 0;
+        ::GetWindowThreadProcessId(window, &processId);
+        process_ = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                                 processId);
+        if (process_ != nullptr) {
+            address_ = ::VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+        }
+    }
+    ~RemoteBuffer() {
+        if (address_ != nullptr) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        if (process_ != nullptr) ::CloseHandle(process_);
+    }
+    bool Valid() const { return address_ != nullptr; }
+    char* Address() const { return static_cast<char*>(address_); }
+    bool Write(size_t offset, const void* data, size_t size) {
+        return ::WriteProcessMemory(process_, Address() + offset, data, size, nullptr);
+    }
+    bool Read(size_t offset, void* data, size_t size) {
+        return ::ReadProcessMemory(process_, Address() + offset, data, size, nullptr);
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    void* address_ = nullptr;
+    size_t size_;
+};
+
+bool QueryItem(HWND listView, RemoteBuffer& remote, int row, LVITEMA* item, char* text) {
+    item->iItem = row;
+    item->pszText = remote.Address() + sizeof(LVITEMA);
+    item->cchTextMax = 256;
+    if (!remote.Write(0, item, sizeof(*item))) return false;
+    LRESULT ok = ::SendMessageA(listView, item->mask & LVIF_TEXT ? LVM_GETITEMTEXTA : LVM_GETITEMA,
+                                row, reinterpret_cast<LPARAM>(remote.Address()));
+    if (item->mask & LVIF_TEXT) {
+        return remote.Read(sizeof(LVITEMA), text, 256);
+    }
+    return ok && remote.Read(0, item, sizeof(*item));
+}
+
+}  // namespace
+
+std::vector<HWND> AllTopLevelWindows() {
+    std::vector<HWND> windows;
+    ::EnumWindows(&CollectAnyWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+HWND WaitForTopLevel(DWORD processId, const std::string& title, int controlId, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND window : AllTopLevelWindows()) {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                if ((processId == 0 || owner == processId) && WindowText(window) == title &&
+                    (controlId == 0 || ::GetDlgItem(window, controlId) != nullptr)) {
+                    found = window;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+bool IsMessageBox(HWND window) {
+    char className[32] = "";
+    ::GetClassNameA(window, className, sizeof(className));
+    return std::strcmp(className, "#32770") == 0 && ::GetDlgItem(window, 0xFFFF) != nullptr;
+}
+
+HWND WaitForProcessMessageBox(DWORD processId, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND window : AllTopLevelWindows()) {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                if (owner == processId && IsMessageBox(window)) {
+                    found = window;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+std::vector<std::string> ListViewColumn(HWND listView, int column) {
+    std::vector<std::string> texts;
+    RemoteBuffer remote(listView, sizeof(LVITEMA) + 256);
+    if (!remote.Valid()) return texts;
+    int rows = static_cast<int>(::SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; ++row) {
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT;
+        item.iSubItem = column;
+        char text[256] = "";
+        QueryItem(listView, remote, row, &item, text);
+        text[255] = '\0';
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+std::vector<int> ListViewImages(HWND listView) {
+    std::vector<int> images;
+    RemoteBuffer remote(listView, sizeof(LVITEMA) + 256);
+    if (!remote.Valid()) return images;
+    int rows = static_cast<int>(::SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; ++row) {
+        LVITEMA item = {};
+        item.mask = LVIF_IMAGE;
+        images.push_back(QueryItem(listView, remote, row, &item, nullptr) ? item.iImage : -1);
+    }
+    return images;
+}
+
+ChildProcess::~ChildProcess() {
+    if (info.hProcess != nullptr) ::CloseHandle(info.hProcess);
+    if (info.hThread != nullptr) ::CloseHandle(info.hThread);
+}
+
+bool ChildProcess::Start(const std::string& exe, const std::string& arguments,
+                         const std::string& folder) {
+    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    return ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                            folder.empty() ? nullptr : folder.c_str(), &startup, &info) != 0;
+}
+
+DWORD ChildProcess::Wait(DWORD timeoutMs) {
+    if (info.hProcess == nullptr) return STILL_ACTIVE;
+    if (::WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(info.hProcess, &code);
+    return code;
+}
+
+void ChildProcess::Kill() {
+    if (info.hProcess != nullptr && Wait(0) == STILL_ACTIVE) {
+        ::TerminateProcess(info.hProcess, 99);
+        ::WaitForSingleObject(info.hProcess, 5000);
+    }
 }
 
 }  // namespace netrefit::test

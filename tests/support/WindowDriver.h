@@ -40,5 +40,37 @@ void PressButton(HWND dialog, int id);
 // Writes the window's current picture as a 24-bit .bmp into the build folder's "screenshots"
 // folder; returns the file's path, empty on failure.
 std::string SaveScreenshot(HWND window, const std::string& name);
+// The same into the given file.
+bool SaveWindowPicture(HWND window, const std::string& bmpPath);
+
+// --- Windows of other processes ---
+
+// Visible top-level windows of every process.
+std::vector<HWND> AllTopLevelWindows();
+// The first visible top-level window of the process (0: any) titled title that holds a control
+// with controlId (0: any control); polls until timeoutMs passed.
+HWND WaitForTopLevel(DWORD processId, const std::string& title, int controlId, DWORD timeoutMs);
+// A standard message box shows its text in the static control 0xFFFF.
+bool IsMessageBox(HWND window);
+// Any message box of the process; null after timeoutMs.
+HWND WaitForProcessMessageBox(DWORD processId, DWORD timeoutMs = kWindowWait);
+// Texts of one column, and the image of each row, of a list view in any process.
+std::vector<std::string> ListViewColumn(HWND listView, int column);
+std::vector<int> ListViewImages(HWND listView);
+
+// A started process; its handles are closed (the process is not ended) with the object.
+struct ChildProcess {
+    PROCESS_INFORMATION info = {};
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Start(const std::string& exe, const std::string& arguments, const std::string& folder);
+    // The exit code after waiting up to timeoutMs, or STILL_ACTIVE.
+    DWORD Wait(DWORD timeoutMs);
+    void Kill();
+    DWORD Id() const { return info.dwProcessId; }
+};
 
 }  // namespace netrefit::test

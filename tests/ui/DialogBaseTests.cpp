@@ -50,8 +50,12 @@ class ProbeDialog : public Dialog {
         return true;
     }
     bool OnNotify(NMHDR* header, LRESULT* result) override {
+        // Only ours: the system sends notifications of its own to a dialog now and then.
+        if (header->code != 5) {
+            return false;
+        }
         ++notifies;
-        *result = header->code == 5 ? 1234 : 0;
+        *result = 1234;
         return true;
     }
     bool OnCommand(int id, int, HWND) override {

@@ -26,8 +26,11 @@ struct Report {
 };
 
 class ExtractRecorder {
-public:
-    static int32_t Callback(void* owner, std::string text, ExtractStatus status, int32_t a,
+  public:
+    static int32_t Callback(void* owner,
+                            std::string text,
+                            ExtractStatus status,
+                            int32_t a,
                             int32_t b) {
         auto* self = static_cast<ExtractRecorder*>(owner);
         Report report{text, status, a, b, ::GetCurrentThreadId()};
@@ -63,14 +66,14 @@ public:
     // Called on the reporting thread after each report is recorded.
     std::function<void(const Report&)> hook;
 
-private:
+  private:
     CriticalSection section_;
     std::vector<Report> reports_;
 };
 
 // Password answers handed out in order; counts the questions.
 class ScriptedPrompt {
-public:
+  public:
     explicit ScriptedPrompt(std::deque<std::string> answers) : answers_(std::move(answers)) {}
     PasswordPrompt Prompt() {
         return [this] {
@@ -85,7 +88,7 @@ public:
     }
     int asked = 0;
 
-private:
+  private:
     std::deque<std::string> answers_;
 };
 
@@ -115,7 +118,8 @@ inline int32_t FinalStatus(const std::vector<Report>& reports) {
 }
 
 // Every file and folder below a folder with its contents ("name/" for folders), sorted.
-inline void SnapshotTree(const std::string& folder, const std::string& prefix,
+inline void SnapshotTree(const std::string& folder,
+                         const std::string& prefix,
                          std::vector<std::pair<std::string, std::string>>* entries) {
     WIN32_FIND_DATAA data;
     HANDLE find = ::FindFirstFileA((folder + "*").c_str(), &data);

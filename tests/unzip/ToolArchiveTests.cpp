@@ -26,8 +26,8 @@ std::string Reference(const std::string& name) {
 
 // The member times the archive script gives every file: 2021-03-04 05:06:08, local time.
 void ExpectDosStamp(const std::string& path) {
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
     FILETIME created, written;
     ASSERT_TRUE(::GetFileTime(file, &created, nullptr, &written));
@@ -61,10 +61,17 @@ TEST_P(ToolArchiveTest, ExtractsLikeInfoZipUnzip) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(RealTools, ToolArchiveTest,
-                         ::testing::Values("zip-stored", "zip-deflated", "zip-encrypted",
-                                           "zip-encrypted-other", "zip-two-passwords",
-                                           "zip-streamed", "7z-deflated", "7z-stored", "python",
+INSTANTIATE_TEST_SUITE_P(RealTools,
+                         ToolArchiveTest,
+                         ::testing::Values("zip-stored",
+                                           "zip-deflated",
+                                           "zip-encrypted",
+                                           "zip-encrypted-other",
+                                           "zip-two-passwords",
+                                           "zip-streamed",
+                                           "7z-deflated",
+                                           "7z-stored",
+                                           "python",
                                            "python-streamed"));
 
 TEST(ToolArchives, NestedFoldersAndFolderEntriesAreCreated) {

@@ -2,6 +2,7 @@
 // Prints the outcome and the process's peak working set; used by the benchmark script.
 
 #include <windows.h>
+
 #include <psapi.h>
 
 #include <cstdio>

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "ZipTestWriter.h"
 #include "support/TestFiles.h"
 #include "unzip/ZipReader.h"
-#include "ZipTestWriter.h"
 
 using namespace netrefit;
 using namespace netrefit::test;
@@ -12,7 +12,7 @@ using namespace netrefit::test;
 namespace {
 
 class ZipReaderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(reader.AllocateWorkBuffer()); }
 
     std::string Write(const std::string& bytes, const std::string& name = "a.zip") {

@@ -90,7 +90,7 @@ inline TestMember Deflated(const std::string& name, const std::string& plain) {
 
 // A central directory and end record, so that real tools accept what the tests build.
 class ZipBuilder {
-public:
+  public:
     void Add(const TestMember& m) {
         uint32_t offset = static_cast<uint32_t>(body_.size());
         body_ += Entry(m);
@@ -127,7 +127,7 @@ public:
         return body_ + central_ + end;
     }
 
-private:
+  private:
     std::string body_;
     std::string central_;
     uint32_t count_ = 0;

@@ -1,0 +1,15 @@
+#pragma once
+// Folder clean-up used by every ending of the upgrade. Both functions work through the
+// process's current directory and leave it changed.
+
+namespace netrefit {
+
+// Deletes the folder with everything in it; what cannot be deleted stays, silently.
+// Links (junctions, symbolic links) inside are removed, never followed.
+void DeleteFolderTree(const char* folder);
+
+// True when the folder holds at least one "*.zip", and also when no folder is given or it
+// cannot be entered (so that callers never delete what they could not look into).
+bool ContainsZipArchives(const char* folder);
+
+}  // namespace netrefit

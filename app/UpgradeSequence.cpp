@@ -1,0 +1,276 @@
+// The ordered steps that decide an upgrade, run inside the main window's initialisation before
+// it is first shown. Every refusal shows one message and closes the window unseen.
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <string>
+
+#include "app/ModuleListDialog.h"
+#include "download/DownloadLog.h"
+#include "download/ServerWaitDialog.h"
+#include "download/UpToDateDialog.h"
+#include "hashgate/VerifyFileDigest.h"
+#include "inventory/DownloadDecision.h"
+#include "inventory/InstalledCatalog.h"
+#include "inventory/ServerCatalog.h"
+#include "inventory/SetupInfo.h"
+#include "inventory/SystemEnvironment.h"
+#include "resources/ResourceIds.h"
+#include "ui/ResourceModule.h"
+#include "app/FolderTree.h"
+
+namespace netrefit {
+namespace {
+
+const ULONGLONG kRequiredFreeBytes = 409600000ull;
+const char kServerUser[] = "UpdateAgent";
+const char kServerPassword[] = "Netrefit20";
+const int32_t kServerFileSize = 4096;
+
+std::string CurrentFolder() {
+    char folder[261] = "";
+    DWORD length = ::GetCurrentDirectoryA(sizeof(folder), folder);
+    if (length == 0 || length >= sizeof(folder)) {
+        return std::string();
+    }
+    return std::string(folder, length) + "\\";
+}
+
+std::string TemporaryFolder() {
+    char folder[260] = "";
+    DWORD length = ::GetTempPathA(sizeof(folder), folder);
+    if (length == 0 || length >= sizeof(folder)) {
+        return "C:\\";
+    }
+    return std::string(folder, length);
+}
+
+// Enters the folder, creating it when it cannot be entered. A folder that had to be created
+// does not become the current directory.
+bool EnterOrCreate(const std::string& folder) {
+    return ::SetCurrentDirectoryA(folder.c_str()) || ::CreateDirectoryA(folder.c_str(), nullptr);
+}
+
+}  // namespace
+
+BOOL ModuleListDialog::Close(UINT messageId, UINT icon) {
+    ShowMessage(Window(), messageId, icon);
+    return CloseSilently();
+}
+
+BOOL ModuleListDialog::CloseSilently() {
+    closing = true;
+    ::PostMessageA(Window(), WM_CLOSE, 0, 0);
+    return FALSE;
+}
+
+void ModuleListDialog::DeleteServerFile() {
+    if (!serverInfoPath.empty()) {
+        ::DeleteFileA(serverInfoPath.c_str());
+    }
+}
+
+BOOL ModuleListDialog::RunUpgradeSequence() {
+    programFolder = CurrentFolder();
+    SetupInfo setup;
+    setup.SetPath(programFolder + "\\Netrefit.ini");
+    if (programFolder.empty() || !setup.ReadSetup()) {
+        return Close(IDS_INIT_FAILED_001, MB_ICONERROR);
+    }
+    std::string language;
+    {
+        SystemEnvironment environment;
+        if (!environment.ApplicationLanguage(setup.SupportApplicationLang().c_str(), language)) {
+            return Close(IDS_INIT_FAILED_005, MB_ICONERROR);
+        }
+    }
+    std::string library = setup.ReadResource(language);
+    if (!library.empty()) {
+        LoadResourceLibrary(programFolder + library);
+    }
+    if (!CheckEnvironment(setup)) {
+        return CloseSilently();
+    }
+    if (!PrepareFolders(language)) {
+        return Close(IDS_INIT_FAILED_002, MB_ICONERROR);
+    }
+    if (!CheckDiskSpace(workFolder)) {
+        return CloseSilently();
+    }
+    return RunServerSteps(setup, language);
+}
+
+// Steps from the server information file to the final download list.
+BOOL ModuleListDialog::RunServerSteps(const SetupInfo& setup, const std::string& language) {
+    INT_PTR fetched = FetchServerInformation(setup.ServerFileUrl(language));
+    if (fetched == 2) {
+        DeleteServerFile();
+        return CloseSilently();
+    }
+    if (fetched != 1) {
+        DeleteServerFile();
+        return Close(IDS_SERVER_UNREACHABLE, MB_ICONERROR);
+    }
+    ServerCatalog server;
+    if (server.Load(serverInfoPath.c_str()) != kServerLoadOk) {
+        DeleteServerFile();
+        return Close(IDS_INIT_FAILED_004, MB_ICONEXCLAMATION);
+    }
+    InstalledCatalog installed;
+    ApplyReferenceVersions(installed, server);
+    if (!CheckSelfVersion(installed, server, programFolder.c_str())) {
+        DeleteServerFile();
+        return Close(IDS_NOT_LATEST_VERSION, MB_ICONEXCLAMATION);
+    }
+    if (!server.Connect() && !CheckTargetApplication(installed)) {
+        if (!ContainsZipArchives(workFolder.c_str())) {
+            DeleteFolderTree(workFolder.c_str());
+        }
+        return CloseSilently();
+    }
+    if (!CheckOldPlayer(installed)) {
+        DeleteServerFile();
+        return CloseSilently();
+    }
+    return RunListSteps(installed, server);
+}
+
+// Steps from the download list to the window (or straight to the download phase).
+BOOL ModuleListDialog::RunListSteps(InstalledCatalog& installed, ServerCatalog& server) {
+    BuildDownloadList(downloadList, installed, server, UpgradeMode::Upgrade, workFolder);
+    DeleteServerFile();
+    if (downloadList.empty()) {
+        BuildDownloadList(downloadList, installed, server, UpgradeMode::Reinstall, workFolder);
+        if (downloadList.empty()) {
+            return Close(IDS_NOTHING_TO_UPGRADE, MB_ICONEXCLAMATION);
+        }
+        UpToDateDialog upToDate(nullptr);
+        if (upToDate.RunModal() == 1) {
+            return CloseSilently();
+        }
+    }
+    MarkEarlierDownloads();
+    bool allDone = true;
+    for (const DownloadEntry& entry : downloadList) {
+        allDone = allDone && entry.AlreadyDownloaded();
+    }
+    if (allDone) {
+        BeginDownloadPhase();
+        return FALSE;
+    }
+    FillModuleList();
+    ::SetForegroundWindow(Window());
+    return TRUE;
+}
+
+bool ModuleListDialog::CheckEnvironment(const SetupInfo& setup) {
+    SystemEnvironment environment;
+    environment.SetLanguageLists(setup.SupportOSLang().c_str(), setup.NonSupportOSLang().c_str());
+    environment.SetSupportedOsMask(setup.SupportOS());
+    if (!environment.IsOsLanguageSupported()) {
+        ShowMessage(Window(), IDS_UNSUPPORTED_LANGUAGE, MB_ICONERROR);
+        return false;
+    }
+    if (!environment.IsOsSupported()) {
+        ShowMessage(Window(), IDS_UNSUPPORTED_VERSION, MB_ICONERROR);
+        return false;
+    }
+    if (!environment.IsAdminSufficient()) {
+        ShowMessage(Window(), IDS_NOT_ADMINISTRATOR, MB_ICONERROR);
+        return false;
+    }
+    return true;
+}
+
+bool ModuleListDialog::PrepareFolders(const std::string& language) {
+    workFolder = TemporaryFolder() + "Netrefit\\";
+    extractFolder = workFolder + "Extract\\";
+    serverInfoPath = workFolder + SetupInfo::ServerFileName(language);
+    // Longer paths would be cut by every later step into a different path.
+    if (extractFolder.size() >= MAX_PATH || serverInfoPath.size() >= MAX_PATH) {
+        return false;
+    }
+    return EnterOrCreate(workFolder) && EnterOrCreate(extractFolder);
+}
+
+bool ModuleListDialog::CheckDiskSpace(const std::string& folder) {
+    ULARGE_INTEGER available, total, free;
+    if (!::GetDiskFreeSpaceExA(folder.c_str(), &available, &total, &free)) {
+        ShowMessage(Window(), IDS_INIT_FAILED_003, MB_ICONERROR);
+        return false;
+    }
+    if (available.QuadPart < kRequiredFreeBytes) {
+        ShowMessage(Window(), IDS_DISK_SPACE, MB_ICONEXCLAMATION, {folder.substr(0, 1)});
+        return false;
+    }
+    return true;
+}
+
+INT_PTR ModuleListDialog::FetchServerInformation(const std::string& url) {
+    DownloadEntry entry;
+    entry.SetUrl(url);
+    entry.SetCredentials(kServerUser, kServerPassword);
+    entry.SetSize(kServerFileSize);
+    entry.SetName("Setting File");
+    ServerWaitDialog wait(Window());
+    wait.SetFolder(workFolder);
+    wait.SetEntry(entry);
+    return wait.RunModal();
+}
+
+bool ModuleListDialog::CheckTargetApplication(InstalledCatalog& installed) {
+    if (installed.IsTargetPresent()) {
+        return true;
+    }
+    DeleteServerFile();
+    ShowMessage(Window(), IDS_NO_TARGET_APPLICATION, MB_ICONERROR);
+    return false;
+}
+
+bool ModuleListDialog::CheckOldPlayer(InstalledCatalog& installed) {
+    ComponentVersion* player = installed.KeldraPlayer();
+    if (player == nullptr) {
+        return true;
+    }
+    bool later = player->Major() > 2 || (player->Major() == 2 && player->Minor() > 1);
+    if (later && installed.IsPlayerCoverArt()) {
+        return true;
+    }
+    if (!later) {
+        SystemEnvironment environment;
+        int32_t os = environment.OsCode();
+        if ((os == kOsWindows2000 || os == kOsWindowsXP) && environment.HasDoubleByteUserName()) {
+            ShowMessage(Window(), IDS_DOUBLE_BYTE_USER, MB_ICONEXCLAMATION);
+            return false;
+        }
+    }
+    return ShowMessage(Window(), IDS_OLD_PLAYER, MB_ICONEXCLAMATION | MB_OKCANCEL) != IDCANCEL;
+}
+
+void ModuleListDialog::LoadResourceLibrary(const std::string& path) {
+    // Never freed: every later string, dialog and icon may come from it.
+    if (HMODULE library = ::LoadLibraryA(path.c_str())) {
+        SetResourceModule(library);
+    }
+}
+
+// Reuses the files of an earlier run that are both journalled and intact.
+void ModuleListDialog::MarkEarlierDownloads() {
+    DownloadLog journal;
+    journal.SetPath(workFolder + "Netrefit.log");
+    if (!journal.Exists()) {
+        return;
+    }
+    for (DownloadEntry& entry : downloadList) {
+        bool listed = journal.Contains(entry);
+        bool intact = VerifyFileDigest(entry.LocalPath().c_str(), entry.Md5().c_str());
+        if (listed && intact) {
+            entry.SetAlreadyDownloaded(1);
+        } else {
+            ::DeleteFileA(entry.LocalPath().c_str());
+            entry.SetAlreadyDownloaded(0);
+        }
+    }
+}
+
+}  // namespace netrefit

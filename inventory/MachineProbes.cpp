@@ -1,0 +1,188 @@
+#include "inventory/MachineProbes.h"
+
+#include <windows.h>
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "common/UniqueHandle.h"
+
+namespace netrefit {
+
+namespace {
+
+// DirectXSetupGetVersion: the setup library's version query, exported at ordinal 11.
+using DirectXVersionQuery = INT(WINAPI*)(DWORD* version, DWORD* revision);
+constexpr WORD kDirectXVersionOrdinal = 11;
+
+bool Readable(const char* text) {
+    return text != nullptr && text[0] != '\0';
+}
+
+}  // namespace
+
+bool ReadMachineText(const char* key, const char* value, size_t capacity, std::string* text) {
+    if (key == nullptr || text == nullptr || capacity == 0 || capacity > 65536) {
+        return false;
+    }
+    std::vector<char> buffer(capacity, '\0');
+    DWORD type = 0;
+    DWORD size = static_cast<DWORD>(capacity);
+    if (::SHGetValueA(HKEY_LOCAL_MACHINE, key, value != nullptr ? value : "", &type, buffer.data(),
+                      &size) != ERROR_SUCCESS) {
+        return false;
+    }
+    if ((type != REG_SZ && type != REG_EXPAND_SZ) || size > capacity) {
+        return false;
+    }
+    const void* end = std::memchr(buffer.data(), '\0', size);
+    if (end == nullptr && size == capacity) {
+        return false;  // the text filled the buffer without its terminator
+    }
+    size_t length = end != nullptr ? static_cast<const char*>(end) - buffer.data() : size;
+    text->assign(buffer.data(), length);
+    return true;
+}
+
+bool ReadMachineNumber(const char* key, const char* value, uint32_t* number) {
+    if (key == nullptr || number == nullptr) {
+        return false;
+    }
+    DWORD data = 0;
+    DWORD type = 0;
+    DWORD size = sizeof(data);
+    if (::SHGetValueA(HKEY_LOCAL_MACHINE, key, value != nullptr ? value : "", &type, &data,
+                      &size) != ERROR_SUCCESS) {
+        return false;
+    }
+    if (type != REG_DWORD || size != sizeof(data)) {
+        return false;
+    }
+    *number = data;
+    return true;
+}
+
+bool JoinPath(const std::string& folder, const std::string& name, std::string* path) {
+    std::string joined = folder;
+    if (!joined.empty() && joined.back() != '\\') {
+        joined += '\\';
+    }
+    joined += name;
+    if (joined.size() >= MAX_PATH) {
+        return false;
+    }
+    *path = joined;
+    return true;
+}
+
+int ReadFirstLine(const char* path, char* buffer, size_t size) {
+    if (!Readable(path) || buffer == nullptr || size == 0 || !::PathFileExistsA(path)) {
+        return 0;
+    }
+    Stream file(std::fopen(path, "rt"));
+    if (!file) {
+        return 0;  // exists but cannot be read (a folder, or held open without sharing)
+    }
+    int capacity = size > INT_MAX ? INT_MAX : static_cast<int>(size);
+    std::vector<char> line(static_cast<size_t>(capacity), '\0');
+    if (std::fgets(line.data(), capacity, file.get()) == nullptr) {
+        if (std::ferror(file.get())) {
+            return 0;
+        }
+        line[0] = '\0';  // an empty file has an empty first line
+    }
+    size_t length = std::strlen(line.data());
+    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) {
+        line[--length] = '\0';
+    }
+    std::memcpy(buffer, line.data(), length + 1);
+    return 1;
+}
+
+int GetFileVersionText(const char* path, char* buffer, size_t size) {
+    if (!Readable(path) || buffer == nullptr || size == 0) {
+        return 0;
+    }
+    DWORD ignored = 0;
+    DWORD infoSize = ::GetFileVersionInfoSizeA(path, &ignored);
+    if (infoSize == 0) {
+        return 0;
+    }
+    std::vector<BYTE> info(infoSize);
+    if (!::GetFileVersionInfoA(path, 0, infoSize, info.data())) {
+        return 0;
+    }
+    void* fixed = nullptr;
+    UINT fixedSize = 0;
+    if (!::VerQueryValueA(info.data(), "\\", &fixed, &fixedSize) || fixed == nullptr ||
+        fixedSize < sizeof(VS_FIXEDFILEINFO)) {
+        return 0;
+    }
+    const auto* fileInfo = static_cast<const VS_FIXEDFILEINFO*>(fixed);
+    if (fileInfo->dwSignature != VS_FFI_SIGNATURE) {
+        return 0;  // not a version resource after all: nothing to report
+    }
+    char text[32];
+    int length = std::snprintf(text, sizeof(text), "%d.%d.%d.%d", HIWORD(fileInfo->dwFileVersionMS),
+                               LOWORD(fileInfo->dwFileVersionMS), HIWORD(fileInfo->dwFileVersionLS),
+                               LOWORD(fileInfo->dwFileVersionLS));
+    if (length < 0 || static_cast<size_t>(length) >= size) {
+        return 0;
+    }
+    std::memcpy(buffer, text, static_cast<size_t>(length) + 1);
+    return 1;
+}
+
+int GetSpecialFolder(int folderId, char* buffer, size_t size) {
+    if (buffer == nullptr || size == 0) {
+        return 0;
+    }
+    LPITEMIDLIST items = nullptr;
+    if (FAILED(::SHGetSpecialFolderLocation(nullptr, folderId, &items)) || items == nullptr) {
+        return 0;
+    }
+    char path[MAX_PATH] = "";
+    BOOL found = ::SHGetPathFromIDListA(items, path);
+    ::ILFree(items);
+    size_t length = std::strlen(path);
+    if (!found || length == 0 || length >= size) {
+        return 0;
+    }
+    std::memcpy(buffer, path, length + 1);
+    return 1;
+}
+
+bool QueryDirectXVersion(uint32_t* version, uint32_t* revision) {
+    char system[MAX_PATH] = "";
+    UINT length = ::GetSystemDirectoryA(system, MAX_PATH);
+    std::string path;
+    if (length == 0 || length >= MAX_PATH || !JoinPath(system, "DSETUP.dll", &path)) {
+        return false;
+    }
+    // By full path, so a file of that name in the download folder (the current directory by
+    // then) is never loaded; its own dependencies are looked up beside it, not there either.
+    Library setup(::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!setup) {
+        return false;
+    }
+    FARPROC export11 = ::GetProcAddress(setup.get(), MAKEINTRESOURCEA(kDirectXVersionOrdinal));
+    if (export11 == nullptr) {
+        return false;
+    }
+    auto query = reinterpret_cast<DirectXVersionQuery>(reinterpret_cast<void (*)()>(export11));
+    DWORD versionValue = 0;
+    DWORD revisionValue = 0;
+    if (query(&versionValue, &revisionValue) == 0) {
+        return false;
+    }
+    *version = versionValue;
+    *revision = revisionValue;
+    return true;
+}
+
+}  // namespace netrefit

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "EndToEnd.h"
+
+using namespace netrefit::test;
+
+namespace {
+
+const char kInstallDone[] =
+    "You have just completed a successful installation. \nYour computer will be rebooted.";
+
+std::string ReadLog(const std::string& path) {
+    std::string text;
+    ReadFileBytes(path, &text);
+    return text;
+}
+
+}  // namespace
+
+TEST_F(EndToEnd, FullUpgradeToTheInstallersNotice) {
+    Start();
+    HWND list = WaitModuleList();
+    ASSERT_NE(nullptr, list);
+    EXPECT_EQ((std::vector<std::string>{"Keldra Secure Module 3.1", "Melorra Common Library 1.5",
+                                        "Melorra 2.1", "Melorra Extension ", "Setup Starter "}),
+              ListViewColumn(::GetDlgItem(list, 1006), 0));
+    EXPECT_EQ((std::vector<std::string>{"-", "-", "-", "-", "-"}),
+              ListViewColumn(::GetDlgItem(list, 1006), 1));
+    PressButton(list, 1014);
+
+    ASSERT_TRUE(TypePassword("melorra"));
+    EXPECT_EQ(kInstallDone, Answer(IDOK, 60000));
+    EXPECT_EQ(0u, WaitForEnd());
+
+    std::string log = ReadLog(StandinLog());
+    EXPECT_NE(std::string::npos, log.find("missing 0\n")) << log;
+    EXPECT_NE(std::string::npos, log.find("notice 1 2 to window")) << log;
+    EXPECT_NE(std::string::npos, log.find("same Addons\\nocddb.dll")) << log;
+    EXPECT_FALSE(FileExists(WorkFolder())) << "the work folder outlived a successful install";
+}
+
+TEST_F(EndToEnd, RefusalsNeverShowTheMainWindow) {
+    struct Case {
+        const char* name;
+        Settings settings;
+        const char* message;
+    };
+    Settings noLanguage;
+    noLanguage.applicationLanguages = "Klingon";
+    Settings refusedLanguage;
+    refusedLanguage.nonOsLanguages = "English";
+    Settings refusedVersion;
+    refusedVersion.supportOS = "1";
+    Settings serverDown;
+    serverDown.server = "http://127.0.0.254/";
+    const Case cases[] = {
+        {"no language", noLanguage, "Application initialization failed(005)."},
+        {"Windows language", refusedLanguage, "Cannot install for this Windows language."},
+        {"Windows version", refusedVersion, "Cannot install for this Windows version."},
+        {"server down", serverDown,
+         "Data was unable to be retrieved from the server.\nPlease check your Internet "
+         "connection and try again."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteSettings(c.settings);
+        Start();
+        EXPECT_EQ(c.message, Answer(IDOK));
+        EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+        EXPECT_FALSE(MainWindowWasShown());
+        EXPECT_FALSE(FileExists(WorkFolder() + "Version_English.ini"));
+    }
+}
+
+TEST_F(EndToEnd, MissingSettingsFileIsRefused) {
+    ::DeleteFileA(program_.File("Netrefit.ini").c_str());
+    Start();
+    EXPECT_EQ("Application initialization failed(001).", Answer(IDOK));
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    EXPECT_FALSE(MainWindowWasShown());
+}
+
+TEST_F(EndToEnd, OutdatedProgramIsRefusedAndTheServerFileRemoved) {
+    ServeCase("outdated", Replace(SiteServerText(), "[UpdateAgent]\r\nVersion=1.1.0.3240",
+                                  "[UpdateAgent]\r\nVersion=1.2.0.0"));
+    Start();
+    EXPECT_EQ("Melorra Installer you are running is not the latest version.  \nPlease download "
+              "again.",
+              Answer(IDOK));
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    EXPECT_FALSE(MainWindowWasShown());
+    EXPECT_FALSE(FileExists(WorkFolder() + "Version_English.ini"));
+    EXPECT_TRUE(FileExists(WorkFolder())) << "the downloads folder is kept for a later run";
+}

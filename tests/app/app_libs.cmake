@@ -1,0 +1,1 @@
+list(APPEND app_test_libs netrefit_app)

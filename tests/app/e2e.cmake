@@ -1,0 +1,15 @@
+# End-to-end runs of the real program: a site generated from the stand-in installer, served by
+# nginx on 127.0.0.4 for the whole app test binary.
+set(e2e_folder ${CMAKE_BINARY_DIR}/e2e)
+add_test(NAME e2e.site.start
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e-site start ${CMAKE_SOURCE_DIR}
+            ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/StandinSetup.exe ${e2e_folder})
+set_tests_properties(e2e.site.start PROPERTIES FIXTURES_SETUP e2e-site
+    RESOURCE_LOCK loopback-127.0.0.4)
+add_test(NAME e2e.site.stop COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e-site stop ${CMAKE_SOURCE_DIR}
+            - ${e2e_folder})
+set_tests_properties(e2e.site.stop PROPERTIES FIXTURES_CLEANUP e2e-site
+    RESOURCE_LOCK loopback-127.0.0.4)
+list(APPEND app_test_fixtures e2e-site)
+list(APPEND test_sources ${CMAKE_CURRENT_LIST_DIR}/EndToEnd.cpp)
+list(APPEND app_test_libs shlwapi advapi32)

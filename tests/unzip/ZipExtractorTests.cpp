@@ -1,0 +1,330 @@
+// The extraction worker: its reports, per-mille values, pause gate and cancel.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+#include "ExtractTestSupport.h"
+#include "ZipTestWriter.h"
+#include "common/UniqueHandle.h"
+
+using namespace netrefit;
+using namespace netrefit::test;
+
+namespace {
+
+class Event {
+  public:
+    Event() : handle_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    void Set() { ::SetEvent(handle_.get()); }
+    bool Wait(DWORD ms = 60000) {
+        return ::WaitForSingleObject(handle_.get(), ms) == WAIT_OBJECT_0;
+    }
+
+  private:
+    KernelHandle handle_;
+};
+
+void WaitForEnd(ZipExtractor& extractor) {
+    while (extractor.WorkerRunning()) {
+        ::Sleep(5);
+    }
+}
+
+TEST(Extractor, EmptyListsStartAndFinishAtOnce) {
+    TempDir dir;
+    auto reports = RunExtraction({}, dir.Path());
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].status, ExtractStarted);
+    EXPECT_EQ(reports[1].status, ExtractDone);
+    EXPECT_EQ(reports[1].a, 1000);
+    EXPECT_EQ(reports[1].b, 1000);
+}
+
+TEST(Extractor, MissingArchiveAtStartFailsOnCallerThreadWithoutWorker) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.File("one.zip"), Entry(Stored("a.txt", "a"))));
+    ExtractRecorder recorder;
+    ZipExtractor extractor;
+    recorder.Attach(&extractor, dir.File("out\\"));
+    extractor.Start({dir.File("one.zip"), dir.File("gone.zip")}, {"First", "Second"});
+    EXPECT_FALSE(extractor.WorkerRunning());
+    auto reports = recorder.Reports();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].status, ExtractStarted);
+    EXPECT_EQ(reports[1].status, ExtractFailed);
+    EXPECT_EQ(reports[1].text, "Second");
+    EXPECT_EQ(reports[0].thread, ::GetCurrentThreadId());
+    EXPECT_EQ(reports[1].thread, ::GetCurrentThreadId());
+    EXPECT_FALSE(FileExists(dir.File("out\\a.txt")));
+    extractor.Pause(true);  // no worker: nothing to do, nothing to hang on
+    extractor.Cancel();
+}
+
+TEST(Extractor, PerMilleValuesFollowTheCompressedBytes) {
+    TempDir dir;
+    std::string first = Entry(Stored("a.bin", std::string(1000, 'a'))) +
+                        Entry(Stored("b.bin", std::string(3000, 'b')));
+    std::string second = Entry(Deflated("c.txt", std::string(50000, 'c')));
+    size_t cSize = Deflate(std::string(50000, 'c')).size();
+    ASSERT_TRUE(WriteFileBytes(dir.File("1.zip"), first));
+    ASSERT_TRUE(WriteFileBytes(dir.File("2.zip"), second));
+    double total = static_cast<double>(first.size() + second.size());
+    auto reports = RunExtraction({dir.File("1.zip"), dir.File("2.zip")}, dir.File("out\\"));
+    ASSERT_EQ(reports.size(), 7u);
+    EXPECT_EQ(reports[0].status, ExtractStarted);
+    EXPECT_EQ(reports[1].status, ExtractProgress);
+    EXPECT_EQ(reports[1].text, "a.bin");
+    EXPECT_EQ(reports[1].a, 0);
+    EXPECT_EQ(reports[1].b, 0);
+    EXPECT_EQ(reports[2].text, "b.bin");
+    EXPECT_EQ(reports[2].a, static_cast<int32_t>(1000 * 1000.0 / total));
+    EXPECT_EQ(reports[2].b, static_cast<int32_t>(1000 * 1000.0 / first.size()));
+    EXPECT_EQ(reports[3].status, ArchiveDone);
+    EXPECT_EQ(reports[3].a, static_cast<int32_t>(4000 * 1000.0 / total));
+    EXPECT_EQ(reports[3].b, 1000);
+    EXPECT_EQ(reports[4].status, ExtractProgress);
+    EXPECT_EQ(reports[4].text, "c.txt");
+    EXPECT_EQ(reports[4].a, reports[3].a);
+    EXPECT_EQ(reports[4].b, 0);
+    EXPECT_EQ(reports[5].status, ArchiveDone);
+    EXPECT_EQ(reports[5].a, static_cast<int32_t>((4000 + cSize) * 1000.0 / total));
+    EXPECT_EQ(reports[6].status, ExtractDone);
+    EXPECT_NE(reports[6].thread, ::GetCurrentThreadId());
+}
+
+TEST(Extractor, HostileSizesNeverPushPerMillePastOneThousand) {
+    TempDir dir;
+    TestMember liar = Stored("liar.bin", "short");
+    liar.compressedSize = 0xFFFFFFF0u;
+    liar.rawSizes = true;
+    ASSERT_TRUE(WriteFileBytes(dir.File("x.zip"), Entry(liar) + Entry(Stored("b", "b"))));
+    auto reports = RunExtraction({dir.File("x.zip")}, dir.File("out\\"));
+    ASSERT_EQ(FinalStatus(reports), ExtractDone);
+    for (const Report& r : reports) {
+        EXPECT_GE(r.a, 0);
+        EXPECT_LE(r.a, 1000);
+        EXPECT_LE(r.b, 1000);
+    }
+}
+
+TEST(Extractor, FolderEntryMakesAFolderAndNoFile) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.File("f.zip"),
+                               Entry(Stored("folder/", "")) + Entry(Stored("x/y/z.txt", "deep"))));
+    auto reports = RunExtraction({dir.File("f.zip")}, dir.File("out"));  // no trailing "\"
+    ASSERT_EQ(FinalStatus(reports), ExtractDone);
+    DWORD folder = ::GetFileAttributesA(dir.File("out\\folder").c_str());
+    ASSERT_NE(folder, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(folder & FILE_ATTRIBUTE_DIRECTORY);
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(dir.File("out\\x\\y\\z.txt"), &bytes));
+    EXPECT_EQ(bytes, "deep");
+}
+
+TEST(Extractor, OtherMethodFailsTheArchiveWithoutCreatingTheMember) {
+    TempDir dir;
+    TestMember shrunk = Stored("shrunk.txt", "data");
+    shrunk.method = 1;
+    ASSERT_TRUE(WriteFileBytes(dir.File("m.zip"), Entry(Stored("first.txt", "1")) + Entry(shrunk)));
+    auto reports = RunExtraction({dir.File("m.zip")}, dir.File("out\\"));
+    ASSERT_EQ(FinalStatus(reports), ExtractFailed);
+    EXPECT_EQ(reports.back().text, "Module 1");
+    EXPECT_TRUE(FileExists(dir.File("out\\first.txt"))) << "files written so far stay";
+    EXPECT_FALSE(FileExists(dir.File("out\\shrunk.txt")));
+}
+
+TEST(Extractor, DescriptorMembersWithZeroSizes) {
+    TempDir dir;
+    TestMember stored = Stored("stored.txt", "stored bytes");
+    stored.flags = kZipFlagDescriptor;
+    stored.compressedSize = 0;
+    stored.uncompressedSize = 0;
+    stored.rawSizes = true;
+    std::string text(70000, 't');
+    TestMember deflated = Deflated("deflated.txt", text);
+    deflated.flags = kZipFlagDescriptor;
+    deflated.compressedSize = 0;
+    deflated.uncompressedSize = 0;
+    deflated.rawSizes = true;
+    std::string descriptor("PK\x07\x08", 4);
+    PutLe32(&descriptor, Crc(text));
+    PutLe32(&descriptor, static_cast<uint32_t>(deflated.data.size()));
+    PutLe32(&descriptor, static_cast<uint32_t>(text.size()));
+    ASSERT_TRUE(WriteFileBytes(dir.File("d.zip"), Entry(stored) + Entry(deflated) + descriptor +
+                                                      Entry(Stored("last.txt", "last"))));
+    auto reports = RunExtraction({dir.File("d.zip")}, dir.File("out\\"));
+    ASSERT_EQ(FinalStatus(reports), ExtractDone);
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(dir.File("out\\stored.txt"), &bytes));
+    EXPECT_EQ(bytes, "") << "a stored member without sizes cannot be delimited";
+    ASSERT_TRUE(ReadFileBytes(dir.File("out\\deflated.txt"), &bytes));
+    EXPECT_EQ(bytes, text) << "a deflate stream ends by itself";
+    ASSERT_TRUE(ReadFileBytes(dir.File("out\\last.txt"), &bytes));
+    EXPECT_EQ(bytes, "last") << "found by scanning on";
+}
+
+TEST(Extractor, DamagedDeflateDataIsNoError) {
+    TempDir dir;
+    std::string plain = PatternBytes(200000, 13);
+    TestMember damaged = Deflated("damaged.bin", plain);
+    damaged.data.resize(damaged.data.size() / 3);
+    ASSERT_TRUE(WriteFileBytes(dir.File("d.zip"), Entry(damaged) + Entry(Stored("next", "n"))));
+    auto reports = RunExtraction({dir.File("d.zip")}, dir.File("out\\"));
+    ASSERT_EQ(FinalStatus(reports), ExtractDone);
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(dir.File("out\\damaged.bin"), &bytes));
+    EXPECT_LT(bytes.size(), plain.size());
+    EXPECT_EQ(bytes, plain.substr(0, bytes.size()));
+    ASSERT_TRUE(ReadFileBytes(dir.File("out\\next"), &bytes));
+    EXPECT_EQ(bytes, "n");
+}
+
+TEST(Extractor, InflationStopsAtDeclaredSize) {
+    TempDir dir;
+    TestMember bomb = Deflated("bomb.bin", std::string(6 * 1048576, 'z'));
+    bomb.uncompressedSize = 4096;
+    ASSERT_TRUE(WriteFileBytes(dir.File("b.zip"), Entry(bomb) + Entry(Stored("after", "a"))));
+    auto reports = RunExtraction({dir.File("b.zip")}, dir.File("out\\"));
+    ASSERT_EQ(FinalStatus(reports), ExtractDone);
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(dir.File("out\\bomb.bin"), &bytes));
+    EXPECT_EQ(bytes, std::string(4096, 'z'));
+    EXPECT_TRUE(FileExists(dir.File("out\\after")));
+}
+
+// Pause and cancel work on an archive with one large member between two small ones.
+class ExtractorControl : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        big = PatternBytes(24 * 1048576, 11);
+        ASSERT_TRUE(WriteFileBytes(dir.File("p.zip"), Entry(Stored("first", "1")) +
+                                                          Entry(Stored("big", big)) +
+                                                          Entry(Stored("after", "after"))));
+        recorder.Attach(&extractor, dest);
+    }
+    void StartAndReachBig() {
+        recorder.hook = [this](const Report& r) {
+            if (r.status == ExtractProgress && r.text == "big") {
+                reachedBig.Set();
+                releaseBig.Wait();
+            }
+        };
+        extractor.Start({dir.File("p.zip")}, {"Pausable"});
+        ASSERT_TRUE(reachedBig.Wait());
+    }
+    size_t BigSize() {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!::GetFileAttributesExA((dest + "big").c_str(), GetFileExInfoStandard, &data)) {
+            return 0;
+        }
+        return data.nFileSizeLow;
+    }
+
+    TempDir dir;
+    std::string dest = dir.File("out\\");
+    std::string big;
+    Event reachedBig;
+    Event releaseBig;
+    ExtractRecorder recorder;
+    ZipExtractor extractor;
+};
+
+TEST_F(ExtractorControl, PauseDuringLargeMemberTakesEffectAfterIt) {
+    Event pausedSeen;
+    std::atomic<bool> paused{false};
+    StartAndReachBig();
+    recorder.hook = [&](const Report& r) {
+        if (r.status == ExtractProgress && r.text == "after" && paused) {
+            pausedSeen.Set();
+        }
+    };
+    paused = true;
+    extractor.Pause(true);
+    releaseBig.Set();
+    while (BigSize() < big.size()) {
+        ::Sleep(10);
+    }
+    ::Sleep(400);  // room for a gate that ignored the pause to report the next member
+    EXPECT_FALSE(pausedSeen.Wait(0)) << "the next member started while paused";
+    EXPECT_FALSE(FileExists(dest + "after"));
+    EXPECT_TRUE(extractor.WorkerRunning());
+    paused = false;
+    extractor.Pause(false);
+    WaitForEnd(extractor);
+    EXPECT_EQ(recorder.LastStatus(), ExtractDone);
+    EXPECT_TRUE(FileExists(dest + "after"));
+}
+
+TEST_F(ExtractorControl, CancelWhilePausedEndsTheWorker) {
+    StartAndReachBig();
+    extractor.Pause(true);
+    releaseBig.Set();
+    while (BigSize() < big.size()) {
+        ::Sleep(10);
+    }
+    extractor.Cancel();
+    EXPECT_FALSE(extractor.WorkerRunning()) << "Cancel returned before the worker ended";
+    EXPECT_EQ(recorder.LastStatus(), ExtractCancelled);
+    EXPECT_EQ(recorder.LastText(), "after");
+    EXPECT_FALSE(FileExists(dest + "after"));
+}
+
+TEST_F(ExtractorControl, CancelBoundedWhileWorkerIsHeldThenEndsBetweenChunks) {
+    StartAndReachBig();  // the worker now sits in the report for "big"
+    extractor.SetCancelWait(200);
+    extractor.Cancel();
+    EXPECT_TRUE(extractor.WorkerRunning()) << "the report still holds the worker";
+    releaseBig.Set();
+    WaitForEnd(extractor);
+    EXPECT_EQ(recorder.LastStatus(), ExtractCancelled);
+    EXPECT_EQ(recorder.LastText(), "big");
+    EXPECT_LT(BigSize(), big.size()) << "the copy went on after the cancel request";
+    EXPECT_FALSE(FileExists(dest + "after"));
+}
+
+TEST(ExtractorLifetime, DestroyingAPausedExtractorEndsItsWorkerFirst) {
+    TempDir dir;
+    ASSERT_TRUE(
+        WriteFileBytes(dir.File("z.zip"), Entry(Stored("one", "1")) + Entry(Stored("two", "2"))));
+    ExtractRecorder recorder;
+    Event reached;
+    {
+        ZipExtractor extractor;
+        recorder.Attach(&extractor, dir.File("out\\"));
+        recorder.hook = [&](const Report& r) {
+            if (r.status == ExtractProgress && r.text == "one") {
+                extractor.Pause(true);
+                reached.Set();
+            }
+        };
+        extractor.Start({dir.File("z.zip")}, {"Z"});
+        ASSERT_TRUE(reached.Wait());
+    }
+    auto reports = recorder.Reports();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back().status, ExtractCancelled);
+    EXPECT_FALSE(FileExists(dir.File("out\\two")));
+}
+
+TEST(ExtractorEvent, DoneEventIsSharedByNameAndSignalledAtTheEnd) {
+    TempDir dir;
+    // The progress dialog creates the event first, for manual reset.
+    KernelHandle dialogs(::CreateEventA(nullptr, TRUE, TRUE, "Event Object"));
+    ASSERT_TRUE(dialogs);
+    ASSERT_TRUE(WriteFileBytes(dir.File("e.zip"), Entry(Stored("e", "e"))));
+    ExtractRecorder recorder;
+    ZipExtractor extractor;
+    EXPECT_EQ(::WaitForSingleObject(dialogs.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "reset when the extractor opens it";
+    recorder.Attach(&extractor, dir.File("out\\"));
+    extractor.Start({dir.File("e.zip")}, {"E"});
+    ASSERT_EQ(::WaitForSingleObject(dialogs.get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+    WaitForEnd(extractor);
+    EXPECT_EQ(recorder.LastStatus(), ExtractDone);
+    EXPECT_EQ(::WaitForSingleObject(dialogs.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "stays signalled: manual reset";
+}
+
+}  // namespace
