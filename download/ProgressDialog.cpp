@@ -305,30 +305,10 @@ void ProgressDialog::OnCancel() {
     }
     switch (phase_) {
         case Downloading:
-            if (!downloader_) {
-                break;
-            }
-            downloader_->Pause(true);
-            if (AskToCancel()) {
-                finished_ = true;
-                downloader_->Cancel();
-                EndWith(IDCANCEL);
-            } else {
-                downloader_->Pause(false);
-            }
+            CancelWorker(downloader_.get());
             break;
         case Extracting:
-            if (!extractor_) {
-                break;
-            }
-            extractor_->Pause(true);
-            if (AskToCancel()) {
-                finished_ = true;
-                extractor_->Cancel();
-                EndWith(IDCANCEL);
-            } else {
-                extractor_->Pause(false);
-            }
+            CancelWorker(extractor_.get());
             break;
         case BetweenPhases: {
             ::ResetEvent(questionEvent_.get());
@@ -343,6 +323,22 @@ void ProgressDialog::OnCancel() {
         }
         default:
             break;
+    }
+}
+
+// The worker waits paused while the user is asked; No lets it go on where it stopped.
+template <typename Worker>
+void ProgressDialog::CancelWorker(Worker* worker) {
+    if (worker == nullptr) {
+        return;
+    }
+    worker->Pause(true);
+    if (AskToCancel()) {
+        finished_ = true;
+        worker->Cancel();
+        EndWith(IDCANCEL);
+    } else {
+        worker->Pause(false);
     }
 }
 

@@ -76,6 +76,8 @@ class ProgressDialog : public Dialog {
     void ResetBars();
     void EndWith(INT_PTR result);
     bool AskToCancel();
+    template <typename Worker>
+    void CancelWorker(Worker* worker);
 
     ProgressBar overallBar_;
     ProgressBar fileBar_;
