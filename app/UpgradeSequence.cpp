@@ -159,7 +159,6 @@ BOOL ModuleListDialog::RunListSteps(InstalledCatalog& installed, ServerCatalog& 
         return FALSE;
     }
     FillModuleList();
-    ::SetForegroundWindow(Window());
     return TRUE;
 }
 
