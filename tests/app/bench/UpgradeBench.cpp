@@ -3,8 +3,9 @@
 // bench-upgrade script runs it beside a shell script doing the same work.
 //   NetrefitUpgradeBench PROGRAM_FOLDER PASSWORD
 // Prints "ok-to-installer-ms N"; exit code 0 when the program reached the installer and ended.
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <string>
@@ -39,10 +40,32 @@ bool InstallerRunning() {
     return found;
 }
 
+// Prints when the progress window turns to another file, so slow stretches can be placed.
+class PhaseLog {
+  public:
+    explicit PhaseLog(double start) : start_(start) {}
+    void Look(DWORD programId) {
+        for (HWND window : TopLevelWindows(programId)) {
+            if (::GetDlgItem(window, 1011) == nullptr)
+                continue;
+            std::string now = ItemText(window, 1005).substr(0, 12) + " | " + ItemText(window, 1006);
+            if (now == last_)
+                return;
+            last_ = now;
+            std::printf("  %7.0f ms  %s\n", (Seconds() - start_) * 1000.0, now.c_str());
+        }
+    }
+
+  private:
+    double start_;
+    std::string last_;
+};
+
 // Answers what the program shows after OK until the installer runs; false when it ends first.
-bool RunToInstaller(ChildProcess& program, const std::string& password) {
+bool RunToInstaller(ChildProcess& program, const std::string& password, PhaseLog& phases) {
     bool typed = false;
     while (!InstallerRunning()) {
+        phases.Look(program.Id());
         if (program.Wait(0) != STILL_ACTIVE)
             return false;
         if (!typed) {
@@ -84,7 +107,8 @@ int main(int argc, char** argv) {
     std::printf("modules: %s\n", ItemText(list, 1007).c_str());
     double start = Seconds();
     PressButton(list, 1014);
-    if (!RunToInstaller(program, argv[2])) {
+    PhaseLog phases(start);
+    if (!RunToInstaller(program, argv[2], phases)) {
         std::fprintf(stderr, "the program ended before the installer started\n");
         return 1;
     }
