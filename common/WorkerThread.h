@@ -20,6 +20,7 @@ class WorkerThread {
     bool Start(std::function<void()> body);
 
     // Waits up to timeoutMs for the thread to end; true when it has ended (or never ran).
+    // Messages that other threads send to the caller's windows meanwhile are answered.
     // The handle is released only once the thread has really ended.
     bool Join(DWORD timeoutMs);
 
@@ -33,6 +34,7 @@ class WorkerThread {
 
   private:
     static unsigned __stdcall Entry(void* self);
+    static bool WaitAnsweringSentMessages(HANDLE thread, DWORD timeoutMs);
 
     std::function<void()> body_;
     KernelHandle thread_;

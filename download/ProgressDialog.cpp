@@ -104,6 +104,7 @@ BOOL ProgressDialog::OnInitDialog() {
 }
 
 void ProgressDialog::ResetBars() {
+    shownOverall_ = shownFile_ = -1;
     for (const ProgressBar* bar : {&overallBar_, &fileBar_}) {
         bar->SetRange(0, kBarRange);
         bar->SetPos(0);
@@ -172,6 +173,7 @@ int32_t ProgressDialog::DownloadReport(void* owner,
 
 int32_t ProgressDialog::OnFileStarted(const DownloadEntry& entry, int32_t a) {
     fileBar_.SetPos(0);
+    shownFile_ = 0;
     fileLabel_.SetText(entry.Name());
     ShowSizes(overallSizes_, a, total_);
     ShowSizes(fileSizes_, 0, static_cast<uint32_t>(entry.Size()));
@@ -180,8 +182,16 @@ int32_t ProgressDialog::OnFileStarted(const DownloadEntry& entry, int32_t a) {
 
 int32_t ProgressDialog::OnProgress(const DownloadEntry& entry, int32_t a, int32_t b) {
     uint32_t size = static_cast<uint32_t>(entry.Size());
-    overallBar_.SetPos(BarPosition(a, total_));
-    fileBar_.SetPos(BarPosition(b, size));
+    int overall = BarPosition(a, total_);
+    if (overall != shownOverall_) {
+        overallBar_.SetPos(overall);
+        shownOverall_ = overall;
+    }
+    int file = BarPosition(b, size);
+    if (file != shownFile_) {
+        fileBar_.SetPos(file);
+        shownFile_ = file;
+    }
     if (g_progressReports > 4) {
         ShowSizes(overallSizes_, a, total_);
         ShowSizes(fileSizes_, b, size);

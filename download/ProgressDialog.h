@@ -92,6 +92,10 @@ class ProgressDialog : public Dialog {
     std::string downloadFolder_;
     std::string extractFolder_;
     uint32_t total_ = 0;
+    // Bar positions the download reports last set: a chunk that moves no bar sends nothing to
+    // the window, which keeps a fast transfer from waiting on the window thread for each chunk.
+    int shownOverall_ = -1;
+    int shownFile_ = -1;
     std::atomic<int32_t> phase_{BetweenPhases};
     // Set once the outcome is decided: later reports of a worker still winding down are ignored.
     std::atomic<bool> finished_{false};

@@ -2,7 +2,10 @@
 
 #include <shlwapi.h>
 
+#include <utility>
 #include <vector>
+
+#include "hashgate/Md5.h"
 
 namespace netrefit::test {
 namespace {
@@ -13,6 +16,7 @@ const char kMainUninstall[] = "{5A1C0E77-3B2D-4C4E-9F10-2B6D8E41A0C3}";
 const char kOtherUninstall[] = "{0D93B4E2-7A61-4F58-B2C7-91E0F3A6D854}";
 const char kSecondExtension[] = "{9B36F0D4-2E81-47C5-8D6A-0F4B1C93E7A2}";
 const int kModuleListControl = 1006;
+const int kModuleListOk = 1014;
 const int kProgressCancel = 1011;
 
 void SetRegistryNumber(const std::string& key, const std::string& name, DWORD value) {
@@ -46,18 +50,31 @@ void ClearSuiteRegistry() {
     DeleteRegistryTree(std::string(kUninstall) + kOtherUninstall);
 }
 
-void InstallOlderSuite() {
+void InstallSuite(const Suite& suite) {
     std::string tavrin = kTavrin;
     SetRegistryText(std::string(kUninstall) + kMainUninstall, "UninstallString",
                     "C:\\Program Files\\Tavrin\\Melorra\\Uninstall.exe");
     SetRegistryText(tavrin + "\\Melorra\\Jukebox", "InstalledPath",
                     "C:\\Program Files\\Tavrin\\Melorra\\Melorra.exe");
-    SetRegistryText(tavrin + "\\Melorra\\Version", "", "2.0.0.123");
-    SetRegistryText(tavrin + "\\Keldra", "InstallerVersion", "3.0.0.0");
-    SetRegistryText(tavrin + "\\Shared Info\\AppDB\\Melorra Common Library", "Version", "1.4.0.0");
+    SetRegistryText(tavrin + "\\Melorra\\Version", "", suite.melorra);
+    SetRegistryText(tavrin + "\\Keldra", "InstallerVersion", suite.secureModule);
+    SetRegistryText(tavrin + "\\Shared Info\\AppDB\\Melorra Common Library", "Version",
+                    suite.commonLibrary);
     std::string extension = tavrin + "\\Melorra\\Addon\\" + kSecondExtension;
     SetRegistryNumber(extension, "UninstallCount", 0);
-    SetRegistryText(extension, "Version", "1.0.0.0");
+    SetRegistryText(extension, "Version", suite.extension);
+}
+
+void InstallOlderSuite() {
+    InstallSuite(Suite());
+}
+
+Suite SuiteAtSiteVersions() {
+    return Suite{"2.1.0.0", "3.1.0.0", "1.5.0.0", "1.1.0.0"};
+}
+
+Suite SuiteNewerThanSite() {
+    return Suite{"2.2.0.0", "3.2.0.0", "1.6.0.0", "1.2.0.0"};
 }
 
 void EndToEnd::SetUp() {
@@ -68,8 +85,8 @@ void EndToEnd::SetUp() {
     ClearSuiteRegistry();
     InstallOlderSuite();
     for (const char* name : {"Netrefit.exe", "Hashgate.dll"}) {
-        ASSERT_TRUE(::CopyFileA((ModuleFolder() + name).c_str(), program_.File(name).c_str(),
-                                FALSE));
+        ASSERT_TRUE(
+            ::CopyFileA((ModuleFolder() + name).c_str(), program_.File(name).c_str(), FALSE));
     }
     WriteSettings(Settings());
 }
@@ -77,7 +94,8 @@ void EndToEnd::SetUp() {
 void EndToEnd::TearDown() {
     process_.Kill();
     watching_ = false;
-    if (watcher_.joinable()) watcher_.join();
+    if (watcher_.joinable())
+        watcher_.join();
     ClearSuiteRegistry();
     RemoveTree(WorkFolder());
 }
@@ -98,33 +116,87 @@ void EndToEnd::ServeCase(const std::string& name, const std::string& serverText)
 }
 
 void EndToEnd::WriteSettings(const Settings& s) {
-    std::string text = "[Setup]\r\nServer=" + s.server + "\r\nVersion=1.1\r\nSupportOS=" +
-                       s.supportOS + "\r\nSupportApplicationLang=" + s.applicationLanguages +
-                       "\r\nSupportOSLang=" + s.osLanguages + "\r\nNonSupportOSLang=" +
-                       s.nonOsLanguages + "\r\n";
+    std::string text =
+        "[Setup]\r\nServer=" + s.server + "\r\nVersion=1.1\r\nSupportOS=" + s.supportOS +
+        "\r\nSupportApplicationLang=" + s.applicationLanguages +
+        "\r\nSupportOSLang=" + s.osLanguages + "\r\nNonSupportOSLang=" + s.nonOsLanguages + "\r\n";
     ASSERT_TRUE(WriteFileBytes(program_.File("Netrefit.ini"), text));
 }
 
 std::string EndToEnd::Replace(std::string text, const std::string& from, const std::string& to) {
     size_t at = text.find(from);
     EXPECT_NE(std::string::npos, at) << "not in the server file: " << from;
-    if (at != std::string::npos) text.replace(at, from.size(), to);
+    if (at != std::string::npos)
+        text.replace(at, from.size(), to);
     return text;
 }
 
-void EndToEnd::Start(const std::string& environment) {
+std::string EndToEnd::SlowDown(const std::string& text, const std::string& file) {
+    return Replace(text, "/modules/" + file + "\r\n", "/slow/" + file + "\r\n");
+}
+
+std::string EndToEnd::ServerValue(const std::string& text,
+                                  const std::string& section,
+                                  const std::string& key) {
+    size_t at = text.find("[" + section + "]\r\n");
+    if (at == std::string::npos)
+        return std::string();
+    size_t end = text.find("\r\n[", at + 1);
+    size_t line = text.find("\r\n" + key + "=", at);
+    if (line == std::string::npos || line > end)
+        return std::string();
+    line += key.size() + 3;
+    return text.substr(line, text.find("\r\n", line) - line);
+}
+
+std::string EndToEnd::ModuleSize(const std::string& file) const {
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(site_ + "modules\\" + file, &bytes)) << file;
+    return std::to_string(bytes.size());
+}
+
+std::string EndToEnd::ModuleDigest(const std::string& file) const {
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(site_ + "modules\\" + file, &bytes)) << file;
+    netrefit::Md5Context context;
+    netrefit::Md5Init(&context);
+    netrefit::Md5Update(&context, bytes.data(), bytes.size());
+    uint8_t digest[16];
+    netrefit::Md5Final(digest, &context);
+    char text[33];
+    netrefit::Md5DigestToText(digest, text);
+    return text;
+}
+
+int EndToEnd::Requests(const std::string& urlPath) const {
+    std::string log;
+    ReadFileBytes(site_ + "..\\server\\access.log", &log);
+    std::string request = "\"GET " + urlPath + " ";
+    int count = 0;
+    for (size_t at = log.find(request); at != std::string::npos; at = log.find(request, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+void EndToEnd::Start(const std::vector<std::string>& environment) {
+    watching_ = false;
+    if (watcher_.joinable())
+        watcher_.join();
     std::string folder = program_.Path();
     folder.pop_back();
-    if (!environment.empty()) {
-        ::SetEnvironmentVariableA(environment.substr(0, environment.find('=')).c_str(),
-                                  environment.substr(environment.find('=') + 1).c_str());
+    // The child copies this process's environment; set the overrides only around its start.
+    std::vector<std::pair<std::string, std::string>> saved;
+    for (const std::string& line : environment) {
+        std::string name = line.substr(0, line.find('='));
+        char old[32767];
+        DWORD length = ::GetEnvironmentVariableA(name.c_str(), old, sizeof(old));
+        saved.emplace_back(name, length > 0 && length < sizeof(old) ? old : "");
+        ::SetEnvironmentVariableA(name.c_str(), line.substr(line.find('=') + 1).c_str());
     }
     bool started = process_.Start(program_.File("Netrefit.exe"), "", folder);
-    if (!environment.empty()) {
-        // Restore this process's own value: the child has its copy already.
-        char temp[MAX_PATH];
-        ::GetTempPathA(MAX_PATH, temp);
-        ::SetEnvironmentVariableA(environment.substr(0, environment.find('=')).c_str(), nullptr);
+    for (const auto& [name, value] : saved) {
+        ::SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
     }
     ASSERT_TRUE(started);
     watching_ = true;
@@ -138,7 +210,7 @@ void EndToEnd::WatchMainWindow() {
             DWORD owner = 0;
             ::GetWindowThreadProcessId(window, &owner);
             if (owner == process_.Id() && ::GetDlgItem(window, kModuleListControl) != nullptr &&
-                ::GetDlgItem(window, 1014) != nullptr) {
+                ::GetDlgItem(window, kModuleListOk) != nullptr) {
                 mainWindowShown_ = true;
             }
         }
@@ -149,12 +221,14 @@ void EndToEnd::WatchMainWindow() {
 DWORD EndToEnd::WaitForEnd(DWORD timeoutMs) {
     DWORD code = process_.Wait(timeoutMs);
     watching_ = false;
-    if (watcher_.joinable()) watcher_.join();
+    if (watcher_.joinable())
+        watcher_.join();
     return code;
 }
 
 HWND EndToEnd::WaitModuleList(DWORD timeoutMs) {
-    return WaitForTopLevel(process_.Id(), "Melorra Installer", kModuleListControl, timeoutMs);
+    // The progress window holds a control 1006 too; only the module list has the OK button.
+    return WaitForTopLevel(process_.Id(), "Melorra Installer", kModuleListOk, timeoutMs);
 }
 
 HWND EndToEnd::WaitProgress(DWORD timeoutMs) {
@@ -163,7 +237,8 @@ HWND EndToEnd::WaitProgress(DWORD timeoutMs) {
 
 std::string EndToEnd::Answer(int button, DWORD timeoutMs) {
     HWND box = WaitForProcessMessageBox(process_.Id(), timeoutMs);
-    if (box == nullptr) return "<no message box>";
+    if (box == nullptr)
+        return "<no message box>";
     std::string text = MessageBoxText(box);
     PressButton(box, button);
     WaitForWindowGone(box, 10000);
@@ -172,7 +247,8 @@ std::string EndToEnd::Answer(int button, DWORD timeoutMs) {
 
 bool EndToEnd::TypePassword(const std::string& password) {
     HWND dialog = WaitForTopLevel(0, "Please Input Password", 1005, kWindowWait);
-    if (dialog == nullptr) return false;
+    if (dialog == nullptr)
+        return false;
     ::SendMessageA(::GetDlgItem(dialog, 1005), WM_SETTEXT, 0,
                    reinterpret_cast<LPARAM>(password.c_str()));
     PressButton(dialog, IDOK);
@@ -183,6 +259,17 @@ std::string EndToEnd::WorkFolder() const {
     char temp[MAX_PATH];
     ::GetTempPathA(MAX_PATH, temp);
     return std::string(temp) + "Netrefit\\";
+}
+
+std::vector<std::string> EndToEnd::JournalNames() const {
+    std::string bytes;
+    std::vector<std::string> names;
+    if (!ReadFileBytes(WorkFolder() + "Netrefit.log", &bytes))
+        return names;
+    for (size_t at = 0, end; (end = bytes.find('\0', at)) != std::string::npos; at = end + 1) {
+        names.push_back(bytes.substr(at, end - at));
+    }
+    return names;
 }
 
 std::string EndToEnd::StandinLog() const {

@@ -10,11 +10,19 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/TestFiles.h"
 #include "support/WindowDriver.h"
 
 namespace netrefit::test {
+
+// Texts of the program that several cases wait for.
+inline constexpr char kConfirmCancelText[] =
+    "Setup process is not complete. \nIf you cancel the installation process, Melorra2.0 will "
+    "not be installed. \nDo you want to terminate the installation process?";
+inline constexpr char kInstallDoneText[] =
+    "You have just completed a successful installation. \nYour computer will be rebooted.";
 
 // Settings of one run's Netrefit.ini.
 struct Settings {
@@ -27,14 +35,25 @@ struct Settings {
 
 // Registry of the suite in the prefix (HKEY_LOCAL_MACHINE).
 void ClearSuiteRegistry();
+// Installed versions of the suite's components, written as the suite's own set-up does.
+struct Suite {
+    std::string melorra = "2.0.0.123";
+    std::string secureModule = "3.0.0.0";
+    std::string commonLibrary = "1.4.0.0";
+    std::string extension = "1.0.0.0";
+};
+void InstallSuite(const Suite& suite);
 // The suite older than the site's: Melorra 2.0.0.123, common library 1.4, secure module 3.0,
 // the second extension 1.0.
 void InstallOlderSuite();
+// Every component at the site's version, and every component one minor version above it.
+Suite SuiteAtSiteVersions();
+Suite SuiteNewerThanSite();
 void SetRegistryText(const std::string& key, const std::string& name, const std::string& value);
 void DeleteRegistryTree(const std::string& key);
 
 class EndToEnd : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -45,9 +64,20 @@ protected:
     void WriteSettings(const Settings& settings);
     // Replaces "key=value" lines of [section name] text wholesale: "Key=" + old -> "Key=" + new.
     static std::string Replace(std::string text, const std::string& from, const std::string& to);
+    // The server file's text with the module's URL moved to the site's slow path.
+    static std::string SlowDown(const std::string& text, const std::string& file);
+    // The value of key in [section] of a server information file's text; empty when absent.
+    static std::string ServerValue(const std::string& text,
+                                   const std::string& section,
+                                   const std::string& key);
+    // A site module's size and MD5 text, read from the file the site serves.
+    std::string ModuleSize(const std::string& file) const;
+    std::string ModuleDigest(const std::string& file) const;
+    // How often nginx has been asked for this URL path ("/modules/Melorra.zip") so far.
+    int Requests(const std::string& urlPath) const;
 
-    // Starts the copy of the program (environment: extra "NAME=value" lines, may be empty).
-    void Start(const std::string& environment = std::string());
+    // Starts the copy of the program with "NAME=value" environment overrides.
+    void Start(const std::vector<std::string>& environment = {});
     // Waits for the program to end; its exit code, or STILL_ACTIVE after timeoutMs.
     DWORD WaitForEnd(DWORD timeoutMs = 60000);
 
@@ -61,13 +91,15 @@ protected:
     std::string WorkFolder() const;
     std::string ExtractFolder() const { return WorkFolder() + "Extract\\"; }
     std::string StandinLog() const;
+    // The names recorded in the work folder's download journal, in order.
+    std::vector<std::string> JournalNames() const;
     bool MainWindowWasShown() const { return mainWindowShown_; }
 
     TempDir program_;
     ChildProcess process_;
     std::string site_;
 
-private:
+  private:
     void WatchMainWindow();
 
     std::atomic<bool> watching_{false};

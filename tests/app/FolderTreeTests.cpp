@@ -14,7 +14,7 @@ using namespace netrefit::test;
 namespace {
 
 class FolderTree : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char cwd[MAX_PATH];
         ::GetCurrentDirectoryA(MAX_PATH, cwd);

@@ -8,8 +8,7 @@ using namespace netrefit::test;
 
 namespace {
 
-const char kInstallDone[] =
-    "You have just completed a successful installation. \nYour computer will be rebooted.";
+const char* const kInstallDone = kInstallDoneText;
 
 std::string ReadLog(const std::string& path) {
     std::string text;
@@ -86,9 +85,10 @@ TEST_F(EndToEnd, OutdatedProgramIsRefusedAndTheServerFileRemoved) {
     ServeCase("outdated", Replace(SiteServerText(), "[UpdateAgent]\r\nVersion=1.1.0.3240",
                                   "[UpdateAgent]\r\nVersion=1.2.0.0"));
     Start();
-    EXPECT_EQ("Melorra Installer you are running is not the latest version.  \nPlease download "
-              "again.",
-              Answer(IDOK));
+    EXPECT_EQ(
+        "Melorra Installer you are running is not the latest version.  \nPlease download "
+        "again.",
+        Answer(IDOK));
     EXPECT_NE(STILL_ACTIVE, WaitForEnd());
     EXPECT_FALSE(MainWindowWasShown());
     EXPECT_FALSE(FileExists(WorkFolder() + "Version_English.ini"));

@@ -11,5 +11,7 @@ add_test(NAME e2e.site.stop COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e-site stop ${CM
 set_tests_properties(e2e.site.stop PROPERTIES FIXTURES_CLEANUP e2e-site
     RESOURCE_LOCK loopback-127.0.0.4)
 list(APPEND app_test_fixtures e2e-site)
-list(APPEND test_sources ${CMAKE_CURRENT_LIST_DIR}/EndToEnd.cpp)
+list(APPEND test_sources ${CMAKE_CURRENT_LIST_DIR}/EndToEnd.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ForeignWindow.cpp)
 list(APPEND app_test_libs shlwapi advapi32)
+list(APPEND app_test_libs netrefit_md5)

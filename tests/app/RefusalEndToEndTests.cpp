@@ -1,0 +1,65 @@
+// Refusals that depend on the installed suite and on the computer: each ends the program with
+// one message, without the main window, and leaves no server information file behind.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "EndToEnd.h"
+
+using namespace netrefit::test;
+
+namespace {
+
+const char kTargetMissing[] = "The target application for this upgrade does not exist on your PC.";
+const char kNothingToDo[] =
+    "It is not necessary to upgrade.  \nThe latest version of Melorra is already installed. ";
+
+}  // namespace
+
+TEST_F(EndToEnd, MissingTargetRemovesAWorkFolderWithoutArchives) {
+    ClearSuiteRegistry();
+    // Left over from an earlier run, but nothing a later run could resume.
+    ASSERT_TRUE(::CreateDirectoryA(WorkFolder().c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(WorkFolder() + "notes.txt", "not an archive"));
+    Start();
+    EXPECT_EQ(kTargetMissing, Answer(IDOK));
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    EXPECT_FALSE(MainWindowWasShown());
+    EXPECT_FALSE(FileExists(WorkFolder())) << "a work folder without archives is removed";
+}
+
+TEST_F(EndToEnd, MissingTargetKeepsAWorkFolderWithArchives) {
+    ClearSuiteRegistry();
+    ASSERT_TRUE(::CreateDirectoryA(WorkFolder().c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(WorkFolder() + "Melorra.zip", PatternBytes(1000)));
+    Start();
+    EXPECT_EQ(kTargetMissing, Answer(IDOK));
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    EXPECT_FALSE(MainWindowWasShown());
+    EXPECT_TRUE(FileExists(WorkFolder() + "Melorra.zip")) << "downloads are kept for a later run";
+    EXPECT_FALSE(FileExists(WorkFolder() + "Version_English.ini"));
+    EXPECT_FALSE(FileExists(ExtractFolder()));
+}
+
+TEST_F(EndToEnd, UnusableTemporaryFolderIsRefused) {
+    // A folder below a plain file can be neither entered nor created.
+    TempDir scratch;
+    ASSERT_TRUE(WriteFileBytes(scratch.File("blocker"), "a file, not a folder"));
+    std::string temp = scratch.File("blocker") + "\\temp";
+    Start({"TMP=" + temp, "TEMP=" + temp});
+    EXPECT_EQ("Application initialization failed(002).", Answer(IDOK));
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    EXPECT_FALSE(MainWindowWasShown());
+    EXPECT_FALSE(FileExists(WorkFolder())) << "the usual temporary folder was used instead";
+    EXPECT_FALSE(FileExists(temp));
+}
+
+TEST_F(EndToEnd, NewerSuiteNeedsNothing) {
+    InstallSuite(SuiteNewerThanSite());
+    Start();
+    EXPECT_EQ(kNothingToDo, Answer(IDOK));
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    EXPECT_FALSE(MainWindowWasShown());
+    EXPECT_FALSE(FileExists(WorkFolder() + "Version_English.ini"));
+    EXPECT_FALSE(FileExists(ExtractFolder()));
+}

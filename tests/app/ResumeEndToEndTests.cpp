@@ -1,0 +1,151 @@
+// Runs that stop in the middle of the download phase, and the later runs that pick up what the
+// earlier ones verified.
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+
+#include <string>
+#include <vector>
+
+#include "EndToEnd.h"
+#include "ForeignWindow.h"
+
+using namespace netrefit::test;
+
+namespace {
+
+const int kModuleList = 1006;
+const int kModuleSize = 1007;
+const int kProgressCancel = 1011;
+
+const std::vector<std::string> kModuleFiles = {"SecureModule.zip", "CommonLib.zip", "Melorra.zip",
+                                               "Extension.zip", "SetupStarter.zip"};
+
+std::string ByteSizeText(unsigned long long bytes) {
+    char text[64] = "";
+    ::StrFormatByteSizeA(static_cast<DWORD>(bytes), text, sizeof(text));
+    return text;
+}
+
+}  // namespace
+
+class Resume : public EndToEnd {
+  protected:
+    // Completes a run whose progress window is open: password, installer, notice, restart box.
+    void FinishUpgrade() {
+        ASSERT_TRUE(TypePassword("melorra"));
+        EXPECT_EQ(kInstallDoneText, Answer(IDOK, 60000));
+        EXPECT_EQ(0u, WaitForEnd());
+        std::string log;
+        ReadFileBytes(StandinLog(), &log);
+        EXPECT_NE(std::string::npos, log.find("missing 0\n")) << log;
+    }
+};
+
+TEST_F(Resume, CancelledDownloadResumesWithTheVerifiedFiles) {
+    // Everything after the first two modules comes slowly, so the cancel lands in the middle.
+    std::string slow = SiteServerText();
+    for (const char* file : {"Melorra.zip", "Extension.zip", "SetupStarter.zip"}) {
+        slow = SlowDown(slow, file);
+    }
+    ServeCase("cancelled", slow);
+    Start();
+    HWND list = WaitModuleList();
+    ASSERT_NE(nullptr, list);
+    PressButton(list, 1014);
+    HWND progress = WaitProgress();
+    ASSERT_NE(nullptr, progress);
+    ASSERT_TRUE(WaitUntil([&] { return JournalNames().size() >= 2; }));
+    PressButton(progress, kProgressCancel);
+    EXPECT_EQ(kConfirmCancelText, Answer(IDYES));
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    ASSERT_EQ((std::vector<std::string>{"Keldra Secure Module 3.1", "Melorra Common Library 1.5"}),
+              JournalNames());
+    EXPECT_FALSE(FileExists(ExtractFolder()));
+
+    // Meanwhile the second download is damaged on disk.
+    std::string common;
+    ASSERT_TRUE(ReadFileBytes(WorkFolder() + "CommonLib.zip", &common));
+    common[common.size() / 2] ^= 0x5A;
+    ASSERT_TRUE(WriteFileBytes(WorkFolder() + "CommonLib.zip", common));
+
+    WriteSettings(Settings());
+    int secureBefore = Requests("/modules/SecureModule.zip");
+    int commonBefore = Requests("/modules/CommonLib.zip");
+    Start();
+    list = WaitModuleList();
+    ASSERT_NE(nullptr, list);
+    EXPECT_EQ((std::vector<std::string>{"Done", "-", "-", "-", "-"}),
+              ListViewColumn(::GetDlgItem(list, kModuleList), 1));
+    EXPECT_EQ((std::vector<int>{0, 1, 1, 1, 1}), ListViewImages(::GetDlgItem(list, kModuleList)));
+    unsigned long long rest = 0;
+    for (size_t i = 1; i < kModuleFiles.size(); ++i)
+        rest += std::stoull(ModuleSize(kModuleFiles[i]));
+    EXPECT_EQ(ByteSizeText(rest), ItemText(list, kModuleSize));
+    EXPECT_FALSE(FileExists(WorkFolder() + "CommonLib.zip")) << "a damaged download is dropped";
+
+    PressButton(list, 1014);
+    FinishUpgrade();
+    EXPECT_EQ(secureBefore, Requests("/modules/SecureModule.zip")) << "fetched again";
+    EXPECT_EQ(commonBefore + 1, Requests("/modules/CommonLib.zip")) << "not fetched again";
+}
+
+TEST_F(Resume, DigestMismatchKeepsTheEarlierDownloads) {
+    std::string text = SiteServerText();
+    std::string digest = ServerValue(text, "Melorra", "MD5");
+    ASSERT_EQ(32u, digest.size());
+    std::string wrong = digest;
+    wrong[0] = wrong[0] == '0' ? '1' : '0';
+    ServeCase("mismatch", Replace(text, "MD5=" + digest, "MD5=" + wrong));
+    Start();
+    HWND list = WaitModuleList();
+    ASSERT_NE(nullptr, list);
+    PressButton(list, 1014);
+    EXPECT_EQ(
+        "Download failed. [Melorra 2.1]\nPlease check your Internet connection and try "
+        "again.",
+        Answer(IDOK));
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    EXPECT_EQ((std::vector<std::string>{"Keldra Secure Module 3.1", "Melorra Common Library 1.5"}),
+              JournalNames());
+    for (const char* file : {"SecureModule.zip", "CommonLib.zip"}) {
+        std::string kept, served;
+        EXPECT_TRUE(ReadFileBytes(WorkFolder() + file, &kept)) << file;
+        ReadFileBytes(site_ + "modules\\" + file, &served);
+        EXPECT_TRUE(kept == served) << file;
+    }
+    EXPECT_FALSE(FileExists(WorkFolder() + "Extension.zip")) << "the download went on";
+    EXPECT_FALSE(FileExists(ExtractFolder()));
+    EXPECT_FALSE(FileExists(StandinLog()));
+}
+
+TEST_F(Resume, ConflictingApplicationStopsBeforeTheInstallerAndTheNextRunGoesStraightOn) {
+    {
+        ForeignWindow player("Keldra Player", true);
+        ASSERT_NE(nullptr, player.Window());
+        Start();
+        HWND list = WaitModuleList();
+        ASSERT_NE(nullptr, list);
+        PressButton(list, 1014);
+        ASSERT_TRUE(TypePassword("melorra"));
+        EXPECT_EQ(
+            "Keldra Player is currently running. \nCannot upgrade Melorra2.0 while Keldra "
+            "Player is running. \nClose Keldra Player and try again.",
+            Answer(IDOK, 60000));
+        EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    }
+    EXPECT_FALSE(FileExists(ExtractFolder()));
+    EXPECT_FALSE(FileExists(StandinLog())) << "the installer ran";
+    ASSERT_EQ(5u, JournalNames().size());
+
+    // Every module is there and verified: the progress window opens without the module list.
+    std::vector<int> before;
+    for (const std::string& file : kModuleFiles)
+        before.push_back(Requests("/modules/" + file));
+    Start();
+    ASSERT_NE(nullptr, WaitProgress());
+    FinishUpgrade();
+    EXPECT_FALSE(MainWindowWasShown());
+    for (size_t i = 0; i < kModuleFiles.size(); ++i) {
+        EXPECT_EQ(before[i], Requests("/modules/" + kModuleFiles[i])) << kModuleFiles[i];
+    }
+}

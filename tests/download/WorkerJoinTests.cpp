@@ -1,0 +1,69 @@
+// The owner of a worker waits for it while the worker is still reporting to the owner's windows.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/WorkerThread.h"
+
+using netrefit::WorkerThread;
+
+namespace {
+
+const UINT kPosted = WM_APP + 7;
+
+struct MessageWindow {
+    HWND handle =
+        ::CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ~MessageWindow() { ::DestroyWindow(handle); }
+};
+
+std::string TextOf(HWND window) {
+    char text[64] = "";
+    ::GetWindowTextA(window, text, sizeof(text));
+    return text;
+}
+
+}  // namespace
+
+TEST(WorkerThread, JoinAnswersWhatTheWorkerSendsMeanwhile) {
+    MessageWindow window;
+    ASSERT_NE(nullptr, window.handle);
+    WorkerThread worker;
+    ASSERT_TRUE(worker.Start([&] {
+        // A report sent while the owner already waits: a wait that answered nothing would
+        // leave both threads stuck until the timeout.
+        ::SendMessageA(window.handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("reported"));
+        ::SendMessageA(window.handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("reported twice"));
+    }));
+    EXPECT_TRUE(worker.Join(30000));
+    EXPECT_EQ("reported twice", TextOf(window.handle));
+    EXPECT_FALSE(worker.Running());
+}
+
+TEST(WorkerThread, JoinLeavesPostedMessagesForTheOwnersLoop) {
+    MessageWindow window;
+    ASSERT_NE(nullptr, window.handle);
+    WorkerThread worker;
+    ASSERT_TRUE(worker.Start([&] {
+        ::PostMessageA(window.handle, kPosted, 41, 0);
+        ::SendMessageA(window.handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("sent"));
+    }));
+    EXPECT_TRUE(worker.Join(30000));
+    EXPECT_EQ("sent", TextOf(window.handle));
+    MSG message = {};
+    ASSERT_TRUE(::PeekMessageA(&message, window.handle, kPosted, kPosted, PM_REMOVE));
+    EXPECT_EQ(41u, message.wParam);
+}
+
+TEST(WorkerThread, JoinWithTimeoutReportsAWorkerStillRunning) {
+    HANDLE release = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    WorkerThread worker;
+    ASSERT_TRUE(worker.Start([release] { ::WaitForSingleObject(release, INFINITE); }));
+    EXPECT_FALSE(worker.Join(0));
+    EXPECT_TRUE(worker.Running());
+    ::SetEvent(release);
+    EXPECT_TRUE(worker.Join(30000));
+    ::CloseHandle(release);
+}
