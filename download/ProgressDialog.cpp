@@ -90,8 +90,8 @@ BOOL ProgressDialog::OnInitDialog() {
     }
     overallLabel_.SetText(LoadResString(IDS_OVERALL_PROGRESS));
     fileLabel_.SetText("");
-    overallSizes_.SetText("");
-    fileSizes_.SetText("");
+    ShowText(overallSizes_, overallShown_, "");
+    ShowText(fileSizes_, fileShown_, "");
     cancelButton_.SetText(LoadResString(IDS_CANCEL));
     if (nothingToFetch) {
         phaseText_.SetText(LoadResString(IDS_EXTRACTING));
@@ -142,8 +142,18 @@ void ProgressDialog::StartExtraction() {
     extractor_->Start(paths, names);
 }
 
-void ProgressDialog::ShowSizes(const Static& text, int64_t count, uint32_t whole) {
-    text.SetText(ByteSize(count) + " / " + ByteSize(whole));
+void ProgressDialog::ShowSizes(const Static& text, std::string& shown, int64_t count,
+                               uint32_t whole) {
+    ShowText(text, shown, ByteSize(count) + " / " + ByteSize(whole));
+}
+
+// Each text reaches its control only when it changed: from the worker every update is a
+// round trip to the window's thread, and most refreshes repeat what is already shown.
+void ProgressDialog::ShowText(const Static& text, std::string& shown, const std::string& value) {
+    if (value != shown) {
+        text.SetText(value);
+        shown = value;
+    }
 }
 
 int32_t ProgressDialog::DownloadReport(void* owner,
@@ -175,8 +185,8 @@ int32_t ProgressDialog::OnFileStarted(const DownloadEntry& entry, int32_t a) {
     fileBar_.SetPos(0);
     shownFile_ = 0;
     fileLabel_.SetText(entry.Name());
-    ShowSizes(overallSizes_, a, total_);
-    ShowSizes(fileSizes_, 0, static_cast<uint32_t>(entry.Size()));
+    ShowSizes(overallSizes_, overallShown_, a, total_);
+    ShowSizes(fileSizes_, fileShown_, 0, static_cast<uint32_t>(entry.Size()));
     return 1;
 }
 
@@ -193,8 +203,8 @@ int32_t ProgressDialog::OnProgress(const DownloadEntry& entry, int32_t a, int32_
         shownFile_ = file;
     }
     if (g_progressReports > 4) {
-        ShowSizes(overallSizes_, a, total_);
-        ShowSizes(fileSizes_, b, size);
+        ShowSizes(overallSizes_, overallShown_, a, total_);
+        ShowSizes(fileSizes_, fileShown_, b, size);
         g_progressReports = 0;
     }
     ++g_progressReports;
@@ -203,8 +213,8 @@ int32_t ProgressDialog::OnProgress(const DownloadEntry& entry, int32_t a, int32_
 
 int32_t ProgressDialog::OnFileDone(const DownloadEntry& entry, int32_t a, int32_t b) {
     if (entry.AlreadyDownloaded() == 0) {
-        ShowSizes(overallSizes_, a, total_);
-        ShowSizes(fileSizes_, b, static_cast<uint32_t>(entry.Size()));
+        ShowSizes(overallSizes_, overallShown_, a, total_);
+        ShowSizes(fileSizes_, fileShown_, b, static_cast<uint32_t>(entry.Size()));
     }
     if (VerifyFileDigest(entry.LocalPath().c_str(), entry.Md5().c_str())) {
         if (!journal_->Contains(entry)) {
@@ -268,8 +278,8 @@ void ProgressDialog::OnExtractReport(const std::string& text,
             phaseText_.SetText(LoadResString(IDS_EXTRACTING));
             overallLabel_.SetText(LoadResString(IDS_OVERALL_PROGRESS));
             fileLabel_.SetText(text);
-            overallSizes_.SetText("");
-            fileSizes_.SetText("");
+            ShowText(overallSizes_, overallShown_, "");
+            ShowText(fileSizes_, fileShown_, "");
             break;
         case ArchiveDone:
             overallBar_.SetPos(a);

@@ -72,7 +72,8 @@ class ProgressDialog : public Dialog {
     void OnExtractReport(const std::string& text, ExtractStatus status, int32_t a, int32_t b);
     void OnExtractDone();
     void OnStandbyRefused();
-    void ShowSizes(const Static& text, int64_t count, uint32_t whole);
+    void ShowSizes(const Static& text, std::string& shown, int64_t count, uint32_t whole);
+    void ShowText(const Static& text, std::string& shown, const std::string& value);
     void ResetBars();
     void EndWith(INT_PTR result);
     bool AskToCancel();
@@ -86,6 +87,8 @@ class ProgressDialog : public Dialog {
     Static fileLabel_;
     Static overallSizes_;
     Static fileSizes_;
+    std::string overallShown_;
+    std::string fileShown_;
     Button cancelButton_;
 
     DownloadList entries_;
