@@ -193,4 +193,13 @@ void Md5DigestToText(const uint8_t digest[16], char text[33]) {
     text[32] = '\0';
 }
 
+void Md5OfBuffer(const void* data, size_t length, char text[33]) {
+    Md5Context context;
+    Md5Init(&context);
+    Md5Update(&context, data, length);
+    uint8_t digest[16];
+    Md5Final(digest, &context);
+    Md5DigestToText(digest, text);
+}
+
 }  // namespace netrefit

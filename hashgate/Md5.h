@@ -20,4 +20,7 @@ void Md5Final(uint8_t digest[16], Md5Context* context);
 // Writes 32 lowercase hexadecimal digits and a terminating NUL into text[33].
 void Md5DigestToText(const uint8_t digest[16], char text[33]);
 
+// The digest text of a buffer in one call.
+void Md5OfBuffer(const void* data, size_t length, char text[33]);
+
 }  // namespace netrefit

@@ -16,13 +16,8 @@ namespace netrefit::test {
 constexpr char kUiServerAddress[] = "127.0.0.3";
 
 inline std::string Md5Text(const std::string& bytes) {
-    Md5Context context;
-    Md5Init(&context);
-    Md5Update(&context, bytes.data(), bytes.size());
-    uint8_t digest[16];
-    Md5Final(digest, &context);
     char text[33];
-    Md5DigestToText(digest, text);
+    Md5OfBuffer(bytes.data(), bytes.size(), text);
     return text;
 }
 
