@@ -94,3 +94,25 @@ TEST_F(EndToEnd, OutdatedProgramIsRefusedAndTheServerFileRemoved) {
     EXPECT_FALSE(FileExists(WorkFolder() + "Version_English.ini"));
     EXPECT_TRUE(FileExists(WorkFolder())) << "the downloads folder is kept for a later run";
 }
+
+TEST_F(EndToEnd, TheInstallerStartedIsTheOneInTheExtractFolderEvenBelowBlanks) {
+    // Unquoted, "...\Program Files\Netrefit\Extract\Setup.exe" would start "...\Program.exe".
+    TempDir scratch;
+    std::string temp = scratch.File("Program Files");
+    ASSERT_TRUE(::CreateDirectoryA(temp.c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileA((ModuleFolder() + "StandinSetup.exe").c_str(),
+                            scratch.File("Program.exe").c_str(), FALSE));
+    Start({"TMP=" + temp + "\\", "TEMP=" + temp + "\\"});
+    HWND list = WaitModuleList();
+    ASSERT_NE(nullptr, list);
+    PressButton(list, 1014);
+    ASSERT_TRUE(TypePassword("melorra"));
+    EXPECT_EQ(kInstallDone, Answer(IDOK, 60000));
+    EXPECT_EQ(0u, WaitForEnd());
+
+    // The stand-in writes its log into the temporary folder it inherited.
+    std::string log = ReadLog(temp + "\\NetrefitStandin.log");
+    EXPECT_EQ(0u, log.find("folder " + temp + "\\Netrefit\\Extract\\\n")) << log;
+    EXPECT_NE(std::string::npos, log.find("missing 0\n")) << log;
+    EXPECT_FALSE(FileExists(temp + "\\Netrefit")) << "the work folder outlived the install";
+}
