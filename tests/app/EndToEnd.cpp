@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "hashgate/Md5.h"
+#include "support/MachineRegistry.h"
 
 namespace netrefit::test {
 namespace {
@@ -19,50 +20,27 @@ const int kModuleListControl = 1006;
 const int kModuleListOk = 1014;
 const int kProgressCancel = 1011;
 
-void SetRegistryNumber(const std::string& key, const std::string& name, DWORD value) {
-    HKEY handle = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
-                                               KEY_SET_VALUE, nullptr, &handle, nullptr));
-    ::RegSetValueExA(handle, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&value),
-                     sizeof(value));
-    ::RegCloseKey(handle);
-}
-
 }  // namespace
 
-void SetRegistryText(const std::string& key, const std::string& name, const std::string& value) {
-    HKEY handle = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
-                                               KEY_SET_VALUE, nullptr, &handle, nullptr));
-    ::RegSetValueExA(handle, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>(value.size() + 1));
-    ::RegCloseKey(handle);
-}
-
-void DeleteRegistryTree(const std::string& key) {
-    ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
-}
-
 void ClearSuiteRegistry() {
-    DeleteRegistryTree(kTavrin);
-    DeleteRegistryTree(std::string(kUninstall) + kMainUninstall);
-    DeleteRegistryTree(std::string(kUninstall) + kOtherUninstall);
+    DeleteMachineKey(kTavrin);
+    DeleteMachineKey(std::string(kUninstall) + kMainUninstall);
+    DeleteMachineKey(std::string(kUninstall) + kOtherUninstall);
 }
 
 void InstallSuite(const Suite& suite) {
     std::string tavrin = kTavrin;
-    SetRegistryText(std::string(kUninstall) + kMainUninstall, "UninstallString",
-                    "C:\\Program Files\\Tavrin\\Melorra\\Uninstall.exe");
-    SetRegistryText(tavrin + "\\Melorra\\Jukebox", "InstalledPath",
-                    "C:\\Program Files\\Tavrin\\Melorra\\Melorra.exe");
-    SetRegistryText(tavrin + "\\Melorra\\Version", "", suite.melorra);
-    SetRegistryText(tavrin + "\\Keldra", "InstallerVersion", suite.secureModule);
-    SetRegistryText(tavrin + "\\Shared Info\\AppDB\\Melorra Common Library", "Version",
-                    suite.commonLibrary);
     std::string extension = tavrin + "\\Melorra\\Addon\\" + kSecondExtension;
-    SetRegistryNumber(extension, "UninstallCount", 0);
-    SetRegistryText(extension, "Version", suite.extension);
+    EXPECT_TRUE(SetMachineText(std::string(kUninstall) + kMainUninstall, "UninstallString",
+                               "C:\\Program Files\\Tavrin\\Melorra\\Uninstall.exe"));
+    EXPECT_TRUE(SetMachineText(tavrin + "\\Melorra\\Jukebox", "InstalledPath",
+                               "C:\\Program Files\\Tavrin\\Melorra\\Melorra.exe"));
+    EXPECT_TRUE(SetMachineText(tavrin + "\\Melorra\\Version", "", suite.melorra));
+    EXPECT_TRUE(SetMachineText(tavrin + "\\Keldra", "InstallerVersion", suite.secureModule));
+    EXPECT_TRUE(SetMachineText(tavrin + "\\Shared Info\\AppDB\\Melorra Common Library",
+                               "Version", suite.commonLibrary));
+    EXPECT_TRUE(SetMachineNumber(extension, "UninstallCount", 0));
+    EXPECT_TRUE(SetMachineText(extension, "Version", suite.extension));
 }
 
 void InstallOlderSuite() {
@@ -229,6 +207,13 @@ DWORD EndToEnd::WaitForEnd(DWORD timeoutMs) {
 HWND EndToEnd::WaitModuleList(DWORD timeoutMs) {
     // The progress window holds a control 1006 too; only the module list has the OK button.
     return WaitForTopLevel(process_.Id(), "Melorra Installer", kModuleListOk, timeoutMs);
+}
+
+bool EndToEnd::AcceptModuleList() {
+    HWND list = WaitModuleList();
+    if (list == nullptr) return false;
+    PressButton(list, kModuleListOk);
+    return true;
 }
 
 HWND EndToEnd::WaitProgress(DWORD timeoutMs) {

@@ -49,8 +49,6 @@ void InstallOlderSuite();
 // Every component at the site's version, and every component one minor version above it.
 Suite SuiteAtSiteVersions();
 Suite SuiteNewerThanSite();
-void SetRegistryText(const std::string& key, const std::string& name, const std::string& value);
-void DeleteRegistryTree(const std::string& key);
 
 class EndToEnd : public ::testing::Test {
   protected:
@@ -83,6 +81,8 @@ class EndToEnd : public ::testing::Test {
 
     HWND WaitModuleList(DWORD timeoutMs = kWindowWait);
     HWND WaitProgress(DWORD timeoutMs = kWindowWait);
+    // Waits for the module list and presses its OK button; false when it never showed.
+    bool AcceptModuleList();
     // Waits for a message box of the program and answers it with button; returns its text.
     std::string Answer(int button, DWORD timeoutMs = kWindowWait);
     // Types the archive password into the password dialog and confirms it.

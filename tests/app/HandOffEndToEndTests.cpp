@@ -19,9 +19,7 @@ TEST_F(EndToEnd, ArchivesWithoutTheInstallerAreRefused) {
                           "\r\nMD5=" + ModuleDigest("NoSetup.zip") + "\r\n";
     ServeCase("nosetup", Replace(text, launcher, noSetup));
     Start();
-    HWND list = WaitModuleList();
-    ASSERT_NE(nullptr, list);
-    PressButton(list, 1014);
+    ASSERT_TRUE(AcceptModuleList());
     ASSERT_TRUE(TypePassword("melorra"));
     EXPECT_EQ(
         "Installer execution failed. \nThe downloaded files may be damaged. \nPlease try "
@@ -39,9 +37,7 @@ TEST_F(EndToEnd, SecondStartBringsTheProgressWindowForward) {
     }
     ServeCase("second", slow);
     Start();
-    HWND list = WaitModuleList();
-    ASSERT_NE(nullptr, list);
-    PressButton(list, 1014);
+    ASSERT_TRUE(AcceptModuleList());
     HWND progress = WaitProgress();
     ASSERT_NE(nullptr, progress);
 

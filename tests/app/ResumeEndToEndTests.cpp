@@ -97,9 +97,7 @@ TEST_F(Resume, DigestMismatchKeepsTheEarlierDownloads) {
     wrong[0] = wrong[0] == '0' ? '1' : '0';
     ServeCase("mismatch", Replace(text, "MD5=" + digest, "MD5=" + wrong));
     Start();
-    HWND list = WaitModuleList();
-    ASSERT_NE(nullptr, list);
-    PressButton(list, 1014);
+    ASSERT_TRUE(AcceptModuleList());
     EXPECT_EQ(
         "Download failed. [Melorra 2.1]\nPlease check your Internet connection and try "
         "again.",

@@ -103,9 +103,7 @@ TEST_F(EndToEnd, TheInstallerStartedIsTheOneInTheExtractFolderEvenBelowBlanks) {
     ASSERT_TRUE(::CopyFileA((ModuleFolder() + "StandinSetup.exe").c_str(),
                             scratch.File("Program.exe").c_str(), FALSE));
     Start({"TMP=" + temp + "\\", "TEMP=" + temp + "\\"});
-    HWND list = WaitModuleList();
-    ASSERT_NE(nullptr, list);
-    PressButton(list, 1014);
+    ASSERT_TRUE(AcceptModuleList());
     ASSERT_TRUE(TypePassword("melorra"));
     EXPECT_EQ(kInstallDone, Answer(IDOK, 60000));
     EXPECT_EQ(0u, WaitForEnd());

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "MachineRegistryHelpers.h"
+#include "support/MachineRegistry.h"
 #include "inventory/InstalledCatalog.h"
 #include "inventory/MachineProbes.h"
 #include "support/TestFiles.h"

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "MachineRegistryHelpers.h"
+#include "support/MachineRegistry.h"
 #include "inventory/DownloadDecision.h"
 #include "inventory/InstalledCatalog.h"
 #include "inventory/ServerCatalog.h"

@@ -1,5 +1,5 @@
 #pragma once
-// Writes and removes values under HKEY_LOCAL_MACHINE of the test prefix for detection tests.
+// Writes and removes values under HKEY_LOCAL_MACHINE of the test prefix.
 
 #include <windows.h>
 
