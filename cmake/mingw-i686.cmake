@@ -1,4 +1,4 @@
-# Cross-build for 32-bit Windows with the mingw-w64 POSIX-thread compilers.
+# Cross-build for 32-bit Windows with the mingw-w64 win32-thread-model compilers.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(NETREFIT_TRIPLET i686-w64-mingw32)

@@ -1,4 +1,4 @@
-# Cross-build for 64-bit Windows with the mingw-w64 POSIX-thread compilers.
+# Cross-build for 64-bit Windows with the mingw-w64 win32-thread-model compilers.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(NETREFIT_TRIPLET x86_64-w64-mingw32)

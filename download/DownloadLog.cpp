@@ -71,8 +71,10 @@ bool DownloadLog::Append(const DownloadEntry& entry) const {
     if (!file) {
         return false;
     }
-    LARGE_INTEGER start = {};
-    if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_END)) {
+    // SetFilePointer with a high word: SetFilePointerEx is missing before Windows 2000.
+    LONG high = 0;
+    if (::SetFilePointer(file.get(), 0, &high, FILE_END) == INVALID_SET_FILE_POINTER &&
+        ::GetLastError() != NO_ERROR) {
         return false;
     }
     // The name and its NUL in one write, so a record is never split by another writer.

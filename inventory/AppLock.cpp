@@ -48,10 +48,12 @@ struct OpenSecurity {
     SECURITY_ATTRIBUTES attributes;
 
     OpenSecurity() {
-        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-        SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+        // Windows 95, 98 and Me have no security: there both calls fail and the default is used.
+        const bool open =
+            InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+            SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
         attributes.nLength = sizeof(attributes);
-        attributes.lpSecurityDescriptor = &descriptor;
+        attributes.lpSecurityDescriptor = open ? &descriptor : nullptr;
         attributes.bInheritHandle = TRUE;
     }
 };

@@ -20,6 +20,27 @@ namespace {
 using DirectXVersionQuery = INT(WINAPI*)(DWORD* version, DWORD* revision);
 constexpr WORD kDirectXVersionOrdinal = 11;
 
+// The suite is 32-bit software: its installer writes the 32-bit view of the registry. A 32-bit
+// program reads that view by default; the 64-bit build has to ask for it.
+#ifdef _WIN64
+constexpr REGSAM kSuiteView = KEY_WOW64_32KEY;
+#else
+constexpr REGSAM kSuiteView = 0;
+#endif
+
+// SHGetValueA's reading (SHQueryValueExA) on a key opened in the suite's view.
+DWORD QueryMachineValue(const char* key, const char* value, DWORD* type, void* data,
+                        DWORD* size) {
+    HKEY handle = nullptr;
+    LONG opened = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | kSuiteView,
+                                  &handle);
+    if (opened != ERROR_SUCCESS) {
+        return static_cast<DWORD>(opened);
+    }
+    RegKey owner(handle);
+    return ::SHQueryValueExA(handle, value != nullptr ? value : "", nullptr, type, data, size);
+}
+
 bool Readable(const char* text) {
     return text != nullptr && text[0] != '\0';
 }
@@ -33,8 +54,7 @@ bool ReadMachineText(const char* key, const char* value, size_t capacity, std::s
     std::vector<char> buffer(capacity, '\0');
     DWORD type = 0;
     DWORD size = static_cast<DWORD>(capacity);
-    if (::SHGetValueA(HKEY_LOCAL_MACHINE, key, value != nullptr ? value : "", &type, buffer.data(),
-                      &size) != ERROR_SUCCESS) {
+    if (QueryMachineValue(key, value, &type, buffer.data(), &size) != ERROR_SUCCESS) {
         return false;
     }
     if ((type != REG_SZ && type != REG_EXPAND_SZ) || size > capacity) {
@@ -56,8 +76,7 @@ bool ReadMachineNumber(const char* key, const char* value, uint32_t* number) {
     DWORD data = 0;
     DWORD type = 0;
     DWORD size = sizeof(data);
-    if (::SHGetValueA(HKEY_LOCAL_MACHINE, key, value != nullptr ? value : "", &type, &data,
-                      &size) != ERROR_SUCCESS) {
+    if (QueryMachineValue(key, value, &type, &data, &size) != ERROR_SUCCESS) {
         return false;
     }
     if (type != REG_DWORD || size != sizeof(data)) {
@@ -148,7 +167,12 @@ int GetSpecialFolder(int folderId, char* buffer, size_t size) {
     }
     char path[MAX_PATH] = "";
     BOOL found = ::SHGetPathFromIDListA(items, path);
-    ::ILFree(items);
+    // The shell's allocator frees its item lists; ILFree has a name only from shell32 5.0 on.
+    IMalloc* allocator = nullptr;
+    if (SUCCEEDED(::SHGetMalloc(&allocator)) && allocator != nullptr) {
+        allocator->Free(items);
+        allocator->Release();
+    }
     size_t length = std::strlen(path);
     if (!found || length == 0 || length >= size) {
         return 0;

@@ -10,14 +10,24 @@ namespace netrefit {
 
 namespace {
 
+// InitCommonControlsEx needs comctl32 4.70 (Internet Explorer 3); a plain Windows NT 4.0 has
+// 4.00, where InitCommonControls registers the list view and progress classes as well.
 void EnsureCommonControls() {
     static bool done = false;
-    if (!done) {
-        INITCOMMONCONTROLSEX controls = {
-            sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-        ::InitCommonControlsEx(&controls);
-        done = true;
+    if (done) {
+        return;
     }
+    using InitEx = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    HMODULE comctl = ::GetModuleHandleA("comctl32.dll");
+    auto initEx = comctl != nullptr ? reinterpret_cast<InitEx>(reinterpret_cast<void*>(
+                                          ::GetProcAddress(comctl, "InitCommonControlsEx")))
+                                    : nullptr;
+    INITCOMMONCONTROLSEX controls = {
+        sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    if (initEx == nullptr || !initEx(&controls)) {
+        ::InitCommonControls();
+    }
+    done = true;
 }
 
 }  // namespace

@@ -10,11 +10,16 @@ namespace {
 bool FileSize(const std::string& path, uint64_t* size) {
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER value;
-    if (!file || !::GetFileSizeEx(file.get(), &value)) {
+    if (!file) {
         return false;
     }
-    *size = static_cast<uint64_t>(value.QuadPart);
+    // GetFileSize with its high word: GetFileSizeEx is missing before Windows 2000.
+    DWORD high = 0;
+    DWORD low = ::GetFileSize(file.get(), &high);
+    if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) {
+        return false;
+    }
+    *size = (static_cast<uint64_t>(high) << 32) | low;
     return true;
 }
 

@@ -179,7 +179,7 @@ void EndToEnd::Start(const std::vector<std::string>& environment) {
     ASSERT_TRUE(started);
     watching_ = true;
     mainWindowShown_ = false;
-    watcher_ = std::thread(&EndToEnd::WatchMainWindow, this);
+    watcher_ = test::Thread(&EndToEnd::WatchMainWindow, this);
 }
 
 void EndToEnd::WatchMainWindow() {

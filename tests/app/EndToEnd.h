@@ -9,7 +9,7 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
+#include "support/TestThreads.h"
 #include <vector>
 
 #include "support/TestFiles.h"
@@ -104,7 +104,7 @@ class EndToEnd : public ::testing::Test {
 
     std::atomic<bool> watching_{false};
     std::atomic<bool> mainWindowShown_{false};
-    std::thread watcher_;
+    test::Thread watcher_;
 };
 
 }  // namespace netrefit::test

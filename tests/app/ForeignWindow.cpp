@@ -13,7 +13,7 @@ LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 ForeignWindow::ForeignWindow(const std::string& title, bool dialogClass) {
     ready_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    thread_ = std::thread(&ForeignWindow::Run, this, title, dialogClass);
+    thread_ = test::Thread(&ForeignWindow::Run, this, title, dialogClass);
     ::WaitForSingleObject(ready_, 10000);
 }
 

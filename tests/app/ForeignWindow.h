@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include <string>
-#include <thread>
+#include "support/TestThreads.h"
 
 namespace netrefit::test {
 
@@ -29,7 +29,7 @@ class ForeignWindow {
     HWND window_ = nullptr;
     HANDLE ready_ = nullptr;
     DWORD threadId_ = 0;
-    std::thread thread_;
+    test::Thread thread_;
 };
 
 }  // namespace netrefit::test

@@ -5,6 +5,8 @@
 
 #include <functional>
 #include <mutex>
+
+#include "support/TestThreads.h"
 #include <string>
 #include <vector>
 
@@ -41,11 +43,11 @@ class DownloadRecorder {
     bool Ended() { return ::WaitForSingleObject(ended_.get(), 0) == WAIT_OBJECT_0; }
 
     std::vector<Report> Reports() {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<test::Mutex> lock(mutex_);
         return reports_;
     }
     size_t Count(DownloadStatus status) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<test::Mutex> lock(mutex_);
         size_t n = 0;
         for (const Report& r : reports_) {
             n += r.status == status ? 1 : 0;
@@ -73,7 +75,7 @@ class DownloadRecorder {
     int32_t OnReport(DownloadEntry* entry, DownloadStatus status, int32_t a, int32_t b) {
         Report report{status, a, b, entry != nullptr, entry ? entry->Name() : std::string()};
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<test::Mutex> lock(mutex_);
             reports_.push_back(report);
         }
         int32_t result = hook_ ? hook_(report, entry) : 1;
@@ -84,7 +86,7 @@ class DownloadRecorder {
         return result;
     }
 
-    std::mutex mutex_;
+    test::Mutex mutex_;
     std::vector<Report> reports_;
     Hook hook_;
     KernelHandle ended_;

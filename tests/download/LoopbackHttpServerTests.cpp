@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
+#include "support/TestThreads.h"
 
 #include "support/LoopbackHttpServer.h"
 #include "support/TestFiles.h"

@@ -5,7 +5,7 @@
 
 #include <cstring>
 #include <string>
-#include <thread>
+#include "support/TestThreads.h"
 
 #include "common/UniqueHandle.h"
 #include "inventory/AppLockRegistry.h"
@@ -179,7 +179,7 @@ TEST(AppLock, SerialisingMutexIsFreeAfterAcquireAndRelease) {
     lock.Release();
     // Another thread must get the mutex at once: a mutex left owned here would time out.
     DWORD wait = WAIT_FAILED;
-    std::thread other([&] {
+    test::Thread other([&] {
         wait = WaitForSingleObject(serialising.get(), 0);
         if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
             ReleaseMutex(serialising.get());

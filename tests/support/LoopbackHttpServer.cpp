@@ -182,16 +182,16 @@ bool LoopbackHttpServer::Start() {
     }
     listener_ = s;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<test::Mutex> lock(mutex_);
         stopping_ = false;
     }
-    acceptThread_ = std::thread(&LoopbackHttpServer::AcceptLoop, this);
+    acceptThread_ = test::Thread(&LoopbackHttpServer::AcceptLoop, this);
     return true;
 }
 
 void LoopbackHttpServer::Stop() {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<test::Mutex> lock(mutex_);
         stopping_ = true;
         // Wake blocked sends and receives at once; each thread closes its own socket.
         for (SOCKET client : openClients_) {
@@ -206,63 +206,63 @@ void LoopbackHttpServer::Stop() {
         ::closesocket(listener_);
         listener_ = INVALID_SOCKET;
     }
-    std::vector<std::thread> threads;
+    std::vector<test::Thread> threads;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<test::Mutex> lock(mutex_);
         threads.swap(clientThreads_);
     }
-    for (std::thread& thread : threads) {
+    for (test::Thread& thread : threads) {
         thread.join();
     }
 }
 
 void LoopbackHttpServer::Serve(const std::string& target, HttpResponse response) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<test::Mutex> lock(mutex_);
     routes_[target] = std::move(response);
 }
 
 void LoopbackHttpServer::Remove(const std::string& target) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<test::Mutex> lock(mutex_);
     routes_.erase(target);
 }
 
 std::vector<HttpRequestRecord> LoopbackHttpServer::Requests() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<test::Mutex> lock(mutex_);
     return requests_;
 }
 
 size_t LoopbackHttpServer::RequestCount() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<test::Mutex> lock(mutex_);
     return requests_.size();
 }
 
 size_t LoopbackHttpServer::RequestCount(const std::string& target) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<test::Mutex> lock(mutex_);
     return std::count_if(requests_.begin(), requests_.end(),
                          [&](const HttpRequestRecord& r) { return r.target == target; });
 }
 
 void LoopbackHttpServer::ClearRequests() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<test::Mutex> lock(mutex_);
     requests_.clear();
 }
 
 bool LoopbackHttpServer::WaitStalled(size_t count, DWORD timeoutMs) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<test::Mutex> lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                              [&] { return stalledCount_ >= count; });
 }
 
 void LoopbackHttpServer::Release() {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<test::Mutex> lock(mutex_);
         released_ = true;
     }
     changed_.notify_all();
 }
 
 void LoopbackHttpServer::Rearm() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<test::Mutex> lock(mutex_);
     released_ = false;
     stalledCount_ = 0;
 }
@@ -272,7 +272,7 @@ std::string LoopbackHttpServer::Url(const std::string& target) const {
 }
 
 bool LoopbackHttpServer::Stopping() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<test::Mutex> lock(mutex_);
     return stopping_;
 }
 
@@ -289,7 +289,7 @@ void LoopbackHttpServer::AcceptLoop() {
         if (client == INVALID_SOCKET) {
             continue;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<test::Mutex> lock(mutex_);
         if (stopping_) {
             ::closesocket(client);
             break;
@@ -353,7 +353,7 @@ bool LoopbackHttpServer::SendAll(SOCKET client, const char* data, size_t size) {
 }
 
 bool LoopbackHttpServer::WaitForRelease() {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<test::Mutex> lock(mutex_);
     ++stalledCount_;
     changed_.notify_all();
     changed_.wait(lock, [&] { return released_ || stopping_; });
@@ -385,7 +385,7 @@ bool LoopbackHttpServer::SendBody(SOCKET client, const HttpResponse& response) {
 }
 
 HttpResponse LoopbackHttpServer::Answer(const HttpRequestRecord& request) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<test::Mutex> lock(mutex_);
     auto found = routes_.find(request.target);
     if (found == routes_.end()) {
         return HttpResponse::Status(404, "not found");
@@ -406,7 +406,7 @@ void LoopbackHttpServer::Handle(SOCKET client) {
     HttpRequestRecord request;
     if (ReadRequest(client, &request)) {
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<test::Mutex> lock(mutex_);
             requests_.push_back(request);
         }
         HttpResponse response = Answer(request);
@@ -429,7 +429,7 @@ void LoopbackHttpServer::Handle(SOCKET client) {
             SendBody(client, response);
         }
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<test::Mutex> lock(mutex_);
     openClients_.erase(std::remove(openClients_.begin(), openClients_.end(), client),
                        openClients_.end());
     ::shutdown(client, SD_SEND);

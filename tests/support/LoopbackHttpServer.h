@@ -9,12 +9,11 @@
 
 #include <windows.h>
 
-#include <condition_variable>
 #include <cstddef>
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
+#include "support/TestThreads.h"
 #include <utility>
 #include <vector>
 
@@ -106,18 +105,18 @@ class LoopbackHttpServer {
     unsigned short port_;
     bool winsockStarted_ = false;
     SOCKET listener_ = INVALID_SOCKET;
-    std::thread acceptThread_;
+    test::Thread acceptThread_;
 
-    mutable std::mutex mutex_;  // guards everything below
+    mutable test::Mutex mutex_;  // guards everything below
     bool stopping_ = false;
     std::map<std::string, HttpResponse> routes_;
     std::vector<HttpRequestRecord> requests_;
     std::vector<SOCKET> openClients_;
-    std::vector<std::thread> clientThreads_;
+    std::vector<test::Thread> clientThreads_;
     size_t stalledCount_ = 0;
 
     bool released_ = false;
-    std::condition_variable changed_;  // stop, release or a new stall
+    test::ConditionVariable changed_;  // stop, release or a new stall
 };
 
 }  // namespace netrefit::test

@@ -1,5 +1,6 @@
 #pragma once
-// Writes and removes values under HKEY_LOCAL_MACHINE of the test prefix.
+// Writes and removes values under HKEY_LOCAL_MACHINE of the test prefix, in the 32-bit view, as
+// the suite's 32-bit installer does (the default of a 32-bit test; the 64-bit one must ask).
 
 #include <windows.h>
 
@@ -15,8 +16,9 @@ inline bool SetMachineRaw(const std::string& key,
                           DWORD type,
                           const std::string& bytes) {
     HKEY handle = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                          &handle, nullptr) != ERROR_SUCCESS) {
+    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
+                          KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &handle,
+                          nullptr) != ERROR_SUCCESS) {
         return false;
     }
     LONG rc = ::RegSetValueExA(handle, value, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
@@ -35,8 +37,21 @@ inline bool SetMachineNumber(const std::string& key, const char* value, DWORD nu
                          std::string(reinterpret_cast<const char*>(&number), sizeof(number)));
 }
 
+// Removes the key and everything below it; the parent is opened in the 32-bit view so that
+// the removal stays there too.
 inline void DeleteMachineKey(const std::string& key) {
-    ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+    const size_t slash = key.rfind('\\');
+    const std::string parent = slash == std::string::npos ? std::string() : key.substr(0, slash);
+    const std::string leaf = slash == std::string::npos ? key : key.substr(slash + 1);
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, parent.c_str(), 0,
+                        KEY_WOW64_32KEY | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE |
+                            KEY_SET_VALUE,
+                        &handle) != ERROR_SUCCESS) {
+        return;
+    }
+    ::SHDeleteKeyA(handle, leaf.c_str());
+    ::RegCloseKey(handle);
 }
 
 }  // namespace netrefit::test

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
+#include "support/TestThreads.h"
 
 #include "DriverThread.h"
 #include "resources/ResourceIds.h"

@@ -5,14 +5,14 @@
 #include <windows.h>
 
 #include <functional>
-#include <thread>
+#include "support/TestThreads.h"
 
 #include "ui/DialogBase.h"
 
 namespace netrefit::test {
 
 inline INT_PTR RunDriven(Dialog& dialog, const std::function<void()>& driver) {
-    std::thread thread(driver);
+    test::Thread thread(driver);
     INT_PTR result = dialog.RunModal();
     thread.join();
     return result;

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
+#include "support/TestThreads.h"
 
 #include "DriverThread.h"
 #include "download/UpToDateDialog.h"
@@ -65,7 +65,7 @@ TEST_F(LanguageLibrary, ReplacesTheTextsOfAMessageBox) {
     EXPECT_EQ(LoadResString(IDS_DOWNLOAD_FAILED), "");
 
     std::string text, caption;
-    std::thread driver([&] {
+    test::Thread driver([&] {
         HWND box = test::WaitForMessageBox("Die Installation");
         if (box) {
             text = test::MessageBoxText(box);

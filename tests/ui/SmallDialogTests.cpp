@@ -95,7 +95,7 @@ TEST(Password, HidesTypedTextWhileTheBoxIsTicked) {
     bool shown = false, tickedAtStart = false, untickedAfterClick = false, escapeIgnored = false;
     char hiddenChar = 0, shownChar = 1, hiddenAgain = 0;
     std::string title;
-    std::thread driver([&] {
+    test::Thread driver([&] {
         HWND window = WaitForDialog("Please Input Password", IDC_PASSWORD_EDIT);
         if (!window) {
             return;
@@ -134,7 +134,7 @@ TEST(Password, HidesTypedTextWhileTheBoxIsTicked) {
 
 TEST(Password, EmptyAnswerIsEmpty) {
     bool shown = false;
-    std::thread driver([&] {
+    test::Thread driver([&] {
         HWND window = WaitForDialog("Please Input Password", IDC_PASSWORD_EDIT);
         if (window) {
             shown = true;
