@@ -74,6 +74,7 @@ void EndToEnd::TearDown() {
     watching_ = false;
     if (watcher_.joinable())
         watcher_.join();
+    RunAsWindows("");
     ClearSuiteRegistry();
     RemoveTree(WorkFolder());
 }
@@ -155,6 +156,22 @@ int EndToEnd::Requests(const std::string& urlPath) const {
         ++count;
     }
     return count;
+}
+
+void EndToEnd::RunAsWindows(const std::string& version) {
+    const char* key = "Software\\Wine\\AppDefaults\\Netrefit.exe";
+    if (version.empty()) {
+        ::SHDeleteKeyA(HKEY_CURRENT_USER, key);
+        return;
+    }
+    HKEY handle = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0,
+                                               KEY_SET_VALUE, nullptr, &handle, nullptr));
+    LONG rc = ::RegSetValueExA(handle, "Version", 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(version.c_str()),
+                               static_cast<DWORD>(version.size() + 1));
+    ::RegCloseKey(handle);
+    ASSERT_EQ(ERROR_SUCCESS, rc);
 }
 
 void EndToEnd::Start(const std::vector<std::string>& environment) {

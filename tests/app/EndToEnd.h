@@ -9,8 +9,9 @@
 
 #include <atomic>
 #include <string>
-#include "support/TestThreads.h"
 #include <vector>
+
+#include "support/TestThreads.h"
 
 #include "support/TestFiles.h"
 #include "support/WindowDriver.h"
@@ -74,6 +75,9 @@ class EndToEnd : public ::testing::Test {
     // How often nginx has been asked for this URL path ("/modules/Melorra.zip") so far.
     int Requests(const std::string& urlPath) const;
 
+    // Makes the prefix report this Windows version ("winxp", "win98", ...) to the program's copy
+    // alone (Wine's per-program AppDefaults); "" restores the prefix's own version.
+    void RunAsWindows(const std::string& version);
     // Starts the copy of the program with "NAME=value" environment overrides.
     void Start(const std::vector<std::string>& environment = {});
     // Waits for the program to end; its exit code, or STILL_ACTIVE after timeoutMs.

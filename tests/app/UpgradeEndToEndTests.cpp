@@ -18,7 +18,17 @@ std::string ReadLog(const std::string& path) {
 
 }  // namespace
 
-TEST_F(EndToEnd, FullUpgradeToTheInstallersNotice) {
+// The whole road as users of each Windows the program is for see it: Wine's own version, and
+// the prefix reporting Windows XP and Windows 98 SE to the program.
+class EndToEndOnWindows : public EndToEnd, public ::testing::WithParamInterface<const char*> {};
+
+INSTANTIATE_TEST_SUITE_P(Versions, EndToEndOnWindows, ::testing::Values("", "winxp", "win98"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param[0] ? info.param : "prefix");
+                         });
+
+TEST_P(EndToEndOnWindows, FullUpgradeToTheInstallersNotice) {
+    RunAsWindows(GetParam());
     Start();
     HWND list = WaitModuleList();
     ASSERT_NE(nullptr, list);
@@ -45,6 +55,7 @@ TEST_F(EndToEnd, RefusalsNeverShowTheMainWindow) {
         const char* name;
         Settings settings;
         const char* message;
+        const char* windows = "";
     };
     Settings noLanguage;
     noLanguage.applicationLanguages = "Klingon";
@@ -54,6 +65,10 @@ TEST_F(EndToEnd, RefusalsNeverShowTheMainWindow) {
     refusedVersion.supportOS = "1";
     Settings serverDown;
     serverDown.server = "http://127.0.0.254/";
+    Settings no98SE;
+    no98SE.supportOS = "119";  // all but Windows 98 SE
+    Settings noXP;
+    noXP.supportOS = "63";  // all but Windows XP and later
     const Case cases[] = {
         {"no language", noLanguage, "Application initialization failed(005)."},
         {"Windows language", refusedLanguage, "Cannot install for this Windows language."},
@@ -61,9 +76,12 @@ TEST_F(EndToEnd, RefusalsNeverShowTheMainWindow) {
         {"server down", serverDown,
          "Data was unable to be retrieved from the server.\nPlease check your Internet "
          "connection and try again."},
+        {"Windows 98 SE excluded", no98SE, "Cannot install for this Windows version.", "win98"},
+        {"Windows XP excluded", noXP, "Cannot install for this Windows version.", "winxp"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        RunAsWindows(c.windows);
         WriteSettings(c.settings);
         Start();
         EXPECT_EQ(c.message, Answer(IDOK));
