@@ -23,6 +23,10 @@ EntryTransfer::EntryTransfer(DownloadEntry& entry,
     : entry_(entry), folder_(folder), host_(host), control_(host.Control()), overall_(overall) {}
 
 TransferOutcome EntryTransfer::Run() {
+    // A cancel that came while an earlier entry was reported (a digest mismatch) sends nothing.
+    if (control_.CancelRequested()) {
+        return CancelRun();
+    }
     if (!OpenRequest() || !StatusIsOk() || !CreateLocalFile()) {
         return Fail();
     }

@@ -163,7 +163,8 @@ int32_t ProgressDialog::DownloadReport(void* owner,
                                        int32_t b) {
     auto* self = static_cast<ProgressDialog*>(owner);
     if (self->finished_) {
-        return 0;
+        // A file that arrived whole is kept for the next run even after the outcome is decided.
+        return status == FileDone ? self->KeepIfVerified(*entry) : 0;
     }
     switch (status) {
         case FileStarted:
@@ -216,10 +217,7 @@ int32_t ProgressDialog::OnFileDone(const DownloadEntry& entry, int32_t a, int32_
         ShowSizes(overallSizes_, overallShown_, a, total_);
         ShowSizes(fileSizes_, fileShown_, b, static_cast<uint32_t>(entry.Size()));
     }
-    if (VerifyFileDigest(entry.LocalPath().c_str(), entry.Md5().c_str())) {
-        if (!journal_->Contains(entry)) {
-            journal_->Append(entry);
-        }
+    if (KeepIfVerified(entry) != 0) {
         return 1;
     }
     finished_ = true;
@@ -231,6 +229,16 @@ int32_t ProgressDialog::OnFileDone(const DownloadEntry& entry, int32_t a, int32_
     ShowMessage(Window(), IDS_DOWNLOAD_FAILED, MB_ICONSTOP, {entry.Name()});
     ::PostMessageA(Window(), UM_PROGRESS_END, 2, 0);
     return 0;
+}
+
+int32_t ProgressDialog::KeepIfVerified(const DownloadEntry& entry) {
+    if (!VerifyFileDigest(entry.LocalPath().c_str(), entry.Md5().c_str())) {
+        return 0;
+    }
+    if (!journal_->Contains(entry)) {
+        journal_->Append(entry);
+    }
+    return 1;
 }
 
 int32_t ProgressDialog::OnFailed(const DownloadEntry& entry) {
@@ -316,11 +324,25 @@ void ProgressDialog::OnExtractDone() {
 }
 
 bool ProgressDialog::AskToCancel() {
-    return ShowMessage(Window(), IDS_CONFIRM_CANCEL, MB_YESNO | MB_DEFBUTTON2) == IDYES;
+    asking_ = true;
+    bool yes = ShowMessage(Window(), IDS_CONFIRM_CANCEL, MB_YESNO | MB_DEFBUTTON2) == IDYES;
+    asking_ = false;
+    if (yes) {
+        deferred_.clear();  // the user's answer decides the outcome
+    }
+    return yes;
+}
+
+// What arrived while the question was open, in its order, after a No.
+void ProgressDialog::ReplayDeferred() {
+    for (const auto& [message, wParam] : deferred_) {
+        ::PostMessageA(Window(), message, wParam, 0);
+    }
+    deferred_.clear();
 }
 
 void ProgressDialog::OnCancel() {
-    if (ended_) {
+    if (ended_ || asking_) {
         return;
     }
     switch (phase_) {
@@ -338,6 +360,8 @@ void ProgressDialog::OnCancel() {
                 ::WaitForSingleObject(switchEvent_.get(), INFINITE);
                 finished_ = true;
                 EndWith(IDCANCEL);
+            } else {
+                ReplayDeferred();
             }
             break;
         }
@@ -359,6 +383,7 @@ void ProgressDialog::CancelWorker(Worker* worker) {
         EndWith(IDCANCEL);
     } else {
         worker->Pause(false);
+        ReplayDeferred();
     }
 }
 
@@ -388,6 +413,10 @@ void ProgressDialog::OnStandbyRefused() {
 }
 
 INT_PTR ProgressDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (asking_ && (message == UM_PROGRESS_END || message == UM_START_EXTRACTION)) {
+        deferred_.emplace_back(message, wParam);
+        return TRUE;
+    }
     switch (message) {
         case UM_PROGRESS_END:
             EndWith(static_cast<INT_PTR>(wParam));

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/UniqueHandle.h"
 #include "download/DownloadLog.h"
@@ -69,6 +71,7 @@ class ProgressDialog : public Dialog {
     int32_t OnFileDone(const DownloadEntry& entry, int32_t a, int32_t b);
     int32_t OnFailed(const DownloadEntry& entry);
     int32_t OnAllDone();
+    int32_t KeepIfVerified(const DownloadEntry& entry);
     void OnExtractReport(const std::string& text, ExtractStatus status, int32_t a, int32_t b);
     void OnExtractDone();
     void OnStandbyRefused();
@@ -77,6 +80,7 @@ class ProgressDialog : public Dialog {
     void ResetBars();
     void EndWith(INT_PTR result);
     bool AskToCancel();
+    void ReplayDeferred();
     template <typename Worker>
     void CancelWorker(Worker* worker);
 
@@ -103,6 +107,10 @@ class ProgressDialog : public Dialog {
     // Set once the outcome is decided: later reports of a worker still winding down are ignored.
     std::atomic<bool> finished_{false};
     bool ended_ = false;
+    // The cancel question is on screen. Meanwhile the phase stays where it is: an end or the
+    // start of the extraction waits for the answer, so no worker goes away under the question.
+    bool asking_ = false;
+    std::vector<std::pair<UINT, WPARAM>> deferred_;
 
     KernelHandle questionEvent_;
     KernelHandle switchEvent_;

@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "DriverThread.h"
@@ -13,6 +14,7 @@
 #include "resources/ResourceIds.h"
 #include "support/WindowDriver.h"
 #include "ui/ResourceModule.h"
+#include "unzip/ZipTestWriter.h"
 
 namespace netrefit {
 namespace {
@@ -154,9 +156,9 @@ TEST_F(Progress, MismatchOnAnEntryFromAnEarlierRunStopsTheDownloader) {
     // The journal keeps the name from the dialog's start; the next file was never accepted.
     EXPECT_EQ(Journal(), std::string("Module old.zip\0", 15));
     EXPECT_TRUE(Extracted("tree\\readme.txt").empty());
-    std::string partial;
-    test::ReadFileBytes(next.LocalPath(), &partial);
-    EXPECT_LT(partial.size(), static_cast<size_t>(next.Size()));
+    // Not a byte of the next file is asked for once a digest did not match.
+    EXPECT_EQ(server_.RequestCount("/files/next.zip"), 0u);
+    EXPECT_FALSE(test::FileExists(next.LocalPath()));
 }
 
 // Runs the real window without a worker; the test calls the report function itself, from its
@@ -409,6 +411,127 @@ TEST_F(Progress, NoBetweenThePhasesGoesOnToUnpack) {
     EXPECT_TRUE(asked);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(Extracted("tree\\readme.txt"), Reference("zip-deflated", "tree\\readme.txt"));
+}
+
+// The cancel question held open while the phase's worker finishes its last file or member and
+// hands over (the end of the download, or of the extraction). Whatever arrives meanwhile waits
+// for the answer: Yes ends with 2 and unpacks nothing more, No goes on as if never asked. Each
+// case runs several times, so that a race between the answer and the hand-over shows.
+enum class HeldPhase { Download, Extraction };
+
+class ProgressQuestion : public Progress,
+                         public ::testing::WithParamInterface<std::tuple<HeldPhase, int>> {
+  protected:
+    static constexpr int kRounds = 3;
+    // Longer than the pause the worker makes between the phases.
+    static constexpr DWORD kPastHandOver = 3500;
+
+    void Reset() {
+        ::DeleteFileA((work_.Path() + "Netrefit.log").c_str());
+        test::RemoveTree(extractFolder_);
+        ASSERT_TRUE(::CreateDirectoryA(extractFolder_.c_str(), nullptr));
+        server_.Rearm();
+    }
+
+    // The last (only) module's body is all sent, then the answer stays open until released:
+    // without a declared length the worker waits there for the end of the connection. The
+    // archive is a whole number of reads long, so no read is left holding a partial one.
+    INT_PTR HeldDownload(int answer, DownloadEntry* entry) {
+        const std::string bytes = HeldArchive();
+        HttpResponse held;
+        held.sendContentLength = false;
+        held.stallAfter = bytes.size();
+        *entry = Served("module.zip", bytes, held);
+        const std::string local = entry->LocalPath();
+        return Run({*entry}, [&](HWND window) {
+            // All written: the worker now waits for the end in its next read, past the pause.
+            if (!test::WaitUntil([&] { return LocalSize(local) == bytes.size(); })) {
+                return;
+            }
+            PressButton(window, IDC_PROGRESS_CANCEL);
+            HWND question = test::WaitForMessageBox(kConfirm);
+            server_.Release();
+            test::WaitUntil([&] { return !Journal().empty(); });
+            ::Sleep(kPastHandOver);
+            if (question) {
+                PressButton(question, answer);
+            }
+            test::WaitForWindowGone(window);
+        });
+    }
+
+    static std::string HeldArchive() {
+        const std::string name = "tree/held.bin";
+        const size_t overhead = 30 + 46 + 22 + 2 * name.size();
+        test::ZipBuilder zip;
+        zip.Add(test::Stored(name, test::PatternBytes(8 * 16384 - overhead)));
+        return zip.Bytes();
+    }
+
+    static uint64_t LocalSize(const std::string& path) {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+            return 0;
+        }
+        return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+
+    // The only member is encrypted: the worker waits in its password prompt while the question
+    // comes up, then unpacks it and hands over while the question is still open.
+    INT_PTR HeldExtraction(int answer) {
+        DownloadList list{Present("secret.zip", test::ToolArchive("zip-encrypted-other"))};
+        return Run(list, [&](HWND window) {
+            HWND prompt = test::WaitForDialog("Please Input Password", IDC_PASSWORD_EDIT);
+            if (!prompt) {
+                return;
+            }
+            PressButton(window, IDC_PROGRESS_CANCEL);
+            HWND question = test::WaitForMessageBox(kConfirm);
+            ::SetDlgItemTextA(prompt, IDC_PASSWORD_EDIT, "other");
+            PressButton(prompt, IDOK);
+            test::WaitForWindowGone(prompt);
+            test::WaitUntil([&] {
+                return Extracted("tree\\docs\\big.dat") ==
+                       Reference("zip-encrypted-other", "tree\\docs\\big.dat");
+            });
+            ::Sleep(kPastHandOver);
+            if (question) {
+                PressButton(question, answer);
+            }
+            test::WaitForWindowGone(window);
+        });
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    PhasesAndAnswers, ProgressQuestion,
+    ::testing::Combine(::testing::Values(HeldPhase::Download, HeldPhase::Extraction),
+                       ::testing::Values(IDYES, IDNO)),
+    [](const ::testing::TestParamInfo<std::tuple<HeldPhase, int>>& info) {
+        return std::string(std::get<0>(info.param) == HeldPhase::Download ? "Download"
+                                                                            : "Extraction") +
+               (std::get<1>(info.param) == IDYES ? "Yes" : "No");
+    });
+
+TEST_P(ProgressQuestion, HeldOpenAcrossTheEndOfThePhase) {
+    const auto [phase, answer] = GetParam();
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        Reset();
+        DownloadEntry entry;
+        INT_PTR result =
+            phase == HeldPhase::Download ? HeldDownload(answer, &entry) : HeldExtraction(answer);
+        EXPECT_EQ(result, answer == IDYES ? 2 : 1);
+        if (phase == HeldPhase::Download) {
+            // The file arrived whole before the answer: it is kept and journaled either way.
+            EXPECT_EQ(Journal(), std::string("Module module.zip\0", 18));
+            EXPECT_TRUE(test::FileExists(entry.LocalPath()));
+            EXPECT_EQ(Extracted("tree\\held.bin").empty(), answer == IDYES);
+        } else {
+            EXPECT_EQ(Extracted("tree\\docs\\big.dat"),
+                      Reference("zip-encrypted-other", "tree\\docs\\big.dat"));
+        }
+    }
 }
 
 TEST_F(Progress, AllAlreadyDownloadedStartsWithExtractingAndFetchesNothing) {
