@@ -66,6 +66,21 @@ class Progress : public test::ServedFixture {
         return bytes;
     }
 
+    // Presses Cancel while the worker waits in the password prompt, then gives the password:
+    // the worker goes on with the question on screen. False when no prompt came.
+    static bool CancelInPasswordPrompt(HWND window, const char* password, HWND* question) {
+        HWND prompt = test::WaitForDialog("Please Input Password", IDC_PASSWORD_EDIT);
+        if (!prompt) {
+            return false;
+        }
+        PressButton(window, IDC_PROGRESS_CANCEL);
+        *question = test::WaitForMessageBox(kConfirm);
+        ::SetDlgItemTextA(prompt, IDC_PASSWORD_EDIT, password);
+        PressButton(prompt, IDOK);
+        test::WaitForWindowGone(prompt);
+        return true;
+    }
+
     bool shown_ = false;
     std::string firstPhaseText_;
 };
@@ -336,15 +351,10 @@ TEST_F(Progress, YesToTheCancelQuestionWhileExtractingEndsWithTwo) {
     DownloadList list{Present("secret.zip", test::ToolArchive("zip-encrypted"))};
     bool asked = false;
     INT_PTR result = Run(list, [&](HWND window) {
-        HWND prompt = test::WaitForDialog("Please Input Password", IDC_PASSWORD_EDIT);
-        if (!prompt) {
+        HWND question = nullptr;
+        if (!CancelInPasswordPrompt(window, "secret", &question)) {
             return;
         }
-        PressButton(window, IDC_PROGRESS_CANCEL);
-        HWND question = test::WaitForMessageBox(kConfirm);
-        ::SetDlgItemTextA(prompt, IDC_PASSWORD_EDIT, "secret");
-        PressButton(prompt, IDOK);
-        test::WaitForWindowGone(prompt);
         asked = question != nullptr;
         if (question) {
             PressButton(question, IDYES);
@@ -362,15 +372,10 @@ TEST_F(Progress, NoToTheCancelQuestionWhileExtractingResumes) {
     DownloadList list{Present("secret.zip", test::ToolArchive("zip-encrypted"))};
     bool asked = false;
     INT_PTR result = Run(list, [&](HWND window) {
-        HWND prompt = test::WaitForDialog("Please Input Password", IDC_PASSWORD_EDIT);
-        if (!prompt) {
+        HWND question = nullptr;
+        if (!CancelInPasswordPrompt(window, "secret", &question)) {
             return;
         }
-        PressButton(window, IDC_PROGRESS_CANCEL);
-        HWND question = test::WaitForMessageBox(kConfirm);
-        ::SetDlgItemTextA(prompt, IDC_PASSWORD_EDIT, "secret");
-        PressButton(prompt, IDOK);
-        test::WaitForWindowGone(prompt);
         asked = question != nullptr;
         if (question) {
             PressButton(question, IDNO);
@@ -481,15 +486,10 @@ class ProgressQuestion : public Progress,
     INT_PTR HeldExtraction(int answer) {
         DownloadList list{Present("secret.zip", test::ToolArchive("zip-encrypted-other"))};
         return Run(list, [&](HWND window) {
-            HWND prompt = test::WaitForDialog("Please Input Password", IDC_PASSWORD_EDIT);
-            if (!prompt) {
+            HWND question = nullptr;
+            if (!CancelInPasswordPrompt(window, "other", &question)) {
                 return;
             }
-            PressButton(window, IDC_PROGRESS_CANCEL);
-            HWND question = test::WaitForMessageBox(kConfirm);
-            ::SetDlgItemTextA(prompt, IDC_PASSWORD_EDIT, "other");
-            PressButton(prompt, IDOK);
-            test::WaitForWindowGone(prompt);
             test::WaitUntil([&] {
                 return Extracted("tree\\docs\\big.dat") ==
                        Reference("zip-encrypted-other", "tree\\docs\\big.dat");
