@@ -50,8 +50,10 @@ bool IsSafeMemberName(const char* name) {
 }
 
 bool BuildOutputPath(const std::string& folder, const char* name, std::string* path) {
+    // PathAppendA puts a backslash between the two only when the folder does not end with one.
+    size_t separator = !folder.empty() && folder.back() != '\\' ? 1 : 0;
     if (!IsSafeMemberName(name) || folder.size() > kMaxPathText ||
-        folder.size() + 1 + std::strlen(name) > kMaxPathText) {
+        folder.size() + separator + std::strlen(name) > kMaxPathText) {
         return false;
     }
     char joined[MAX_PATH] = {};

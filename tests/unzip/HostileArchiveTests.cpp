@@ -94,7 +94,9 @@ TEST(MemberNames, OrdinaryNamesAreAccepted) {
 TEST(PathLimit, OutputPathBeyond259IsRefusedNotCut) {
     TempDir dir;
     std::string dest = dir.Path();
-    std::string name(259 - dest.size() - 1, 'n');  // exactly 259 characters joined
+    ASSERT_EQ(dest.back(), '\\') << "no separator is added between the two";
+    std::string name(259 - dest.size(), 'n');
+    ASSERT_EQ((dest + name).size(), 259u);
     std::string longer = name + "x";
     ASSERT_TRUE(WriteFileBytes(dir.File("fits.zip"), Entry(Stored(name, "fits"))));
     ASSERT_TRUE(WriteFileBytes(dir.File("long.zip"), Entry(Stored(longer, "long"))));
