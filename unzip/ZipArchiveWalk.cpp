@@ -78,9 +78,13 @@ ZipExtractor::Outcome ZipExtractor::ExtractMember(ZipEntryHeader& header) {
     if (!BuildOutputPath(folder_, header.name, &outputPath) || !EnsureParentFolder(outputPath)) {
         return Outcome::Failed;
     }
-    if (!reader_.OpenOutput(outputPath.c_str())) {
-        // A folder entry, or a file that cannot be replaced: skipped without an error.
+    if (IsFolderEntry(header.name)) {
+        // Its folder now exists; any data it carries is passed over.
         return reader_.Seek(next) ? Outcome::Done : Outcome::Failed;
+    }
+    // A file that cannot be made would leave the installer a missing or stale one.
+    if (!reader_.OpenOutput(outputPath.c_str())) {
+        return Outcome::Failed;
     }
     // A deflated member whose header leaves its sizes to a trailing descriptor still ends where
     // its deflate stream ends, so it is read up to there instead of being written empty.

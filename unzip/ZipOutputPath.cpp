@@ -49,6 +49,11 @@ bool IsSafeMemberName(const char* name) {
     }
 }
 
+bool IsFolderEntry(const char* name) {
+    size_t length = std::strlen(name);
+    return length > 0 && IsSeparator(name[length - 1]);
+}
+
 bool BuildOutputPath(const std::string& folder, const char* name, std::string* path) {
     // PathAppendA puts a backslash between the two only when the folder does not end with one.
     size_t separator = !folder.empty() && folder.back() != '\\' ? 1 : 0;
