@@ -74,4 +74,21 @@ bool ContainsZipArchives(const char* folder) {
     return find.valid();
 }
 
+bool IsEmptyFolder(const char* folder) {
+    if (folder == nullptr || *folder == '\0') {
+        return false;
+    }
+    WIN32_FIND_DATAA data;
+    FindHandle find(::FindFirstFileA((WithBackslash(folder) + "*").c_str(), &data));
+    if (!find) {
+        return false;  // not there, or not a folder
+    }
+    do {
+        if (!IsDotEntry(data.cFileName)) {
+            return false;
+        }
+    } while (::FindNextFileA(find.get(), &data));
+    return true;
+}
+
 }  // namespace netrefit

@@ -12,4 +12,7 @@ void DeleteFolderTree(const char* folder);
 // cannot be entered (so that callers never delete what they could not look into).
 bool ContainsZipArchives(const char* folder);
 
+// True when the folder exists and holds nothing. Leaves the current directory alone.
+bool IsEmptyFolder(const char* folder);
+
 }  // namespace netrefit

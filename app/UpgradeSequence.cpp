@@ -51,6 +51,22 @@ bool EnterOrCreate(const std::string& folder) {
     return ::SetCurrentDirectoryA(folder.c_str()) || ::CreateDirectoryA(folder.c_str(), nullptr);
 }
 
+// The installer must find only what this run unpacks, never files of an earlier run that was
+// stopped, so the folder starts empty; false when something in it cannot be removed. A folder
+// that existed ends as the current directory, as if it had only been entered.
+bool EnterEmptied(const std::string& folder) {
+    // The clean-up enters the folder first anyway.
+    bool existed = ::SetCurrentDirectoryA(folder.c_str()) != 0;
+    DeleteFolderTree(folder.c_str());
+    if (!EnterOrCreate(folder)) {
+        return false;
+    }
+    if (existed) {
+        ::SetCurrentDirectoryA(folder.c_str());
+    }
+    return IsEmptyFolder(folder.c_str());
+}
+
 }  // namespace
 
 BOOL ModuleListDialog::Close(UINT messageId, UINT icon) {
@@ -189,7 +205,7 @@ bool ModuleListDialog::PrepareFolders(const std::string& language) {
     if (extractFolder.size() >= MAX_PATH || serverInfoPath.size() >= MAX_PATH) {
         return false;
     }
-    return EnterOrCreate(workFolder) && EnterOrCreate(extractFolder);
+    return EnterOrCreate(workFolder) && EnterEmptied(extractFolder);
 }
 
 bool ModuleListDialog::CheckDiskSpace(const std::string& folder) {

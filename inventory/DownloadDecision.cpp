@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 
+#include "common/DeviceName.h"
 #include "inventory/InstalledCatalog.h"
 #include "inventory/ServerCatalog.h"
 #include "inventory/SystemEnvironment.h"
@@ -33,9 +34,11 @@ int32_t LeadingNumber(const std::string& text) {
     return static_cast<int32_t>(value);
 }
 
-// A file name the download may create in its folder: no folder parts, no reserved characters.
+// A file name the download may create in its folder: no folder parts, no reserved characters,
+// no device, and no trailing dot or blank, which Windows drops, so that the file made would not
+// be the one the entry names.
 bool IsPlainFileName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") {
+    if (name.empty() || name.back() == '.' || name.back() == ' ' || IsReservedDeviceName(name)) {
         return false;
     }
     for (unsigned char c : name) {

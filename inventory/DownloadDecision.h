@@ -34,7 +34,8 @@ struct DecisionContext {
 
 // Fills entry from the server's record: URL, local path in downloadFolder, size, name, digest.
 // False, with the entry unusable, when the record's path is empty, longer than 254 characters,
-// not a URL, or does not end in a plain file name that fits a path in downloadFolder.
+// not a URL, or does not end in a plain file name that fits a path in downloadFolder (a device
+// name such as "CON" or "com1.zip", or a name ending in a dot or blank, is not plain).
 bool MakeDownloadEntry(DownloadEntry& entry,
                        const ServerComponent& server,
                        const std::string& downloadFolder);

@@ -23,6 +23,12 @@ bool FileSize(const std::string& path, uint64_t* size) {
     return true;
 }
 
+// What a member says it writes: stored data as it stands, deflated data its uncompressed size
+// (0 where a descriptor leaves the sizes open; then only the writes themselves are weighed).
+uint64_t DeclaredOutput(const ZipEntryHeader& header) {
+    return header.method == kZipMethodStored ? header.compressedSize : header.uncompressedSize;
+}
+
 }  // namespace
 
 ZipExtractor::Outcome ZipExtractor::ExtractArchive(size_t index) {
@@ -78,9 +84,14 @@ ZipExtractor::Outcome ZipExtractor::ExtractMember(ZipEntryHeader& header) {
     if (!BuildOutputPath(folder_, header.name, &outputPath) || !EnsureParentFolder(outputPath)) {
         return Outcome::Failed;
     }
-    if (!reader_.OpenOutput(outputPath.c_str())) {
-        // A folder entry, or a file that cannot be replaced: skipped without an error.
+    if (IsFolderEntry(header.name)) {
+        // Its folder now exists; any data it carries is passed over.
         return reader_.Seek(next) ? Outcome::Done : Outcome::Failed;
+    }
+    // A file that cannot be made would leave the installer a missing or stale one; a member too
+    // large for the drive is refused before anything of it is written.
+    if (!space_.BeginMember(DeclaredOutput(header)) || !reader_.OpenOutput(outputPath.c_str())) {
+        return Outcome::Failed;
     }
     // A deflated member whose header leaves its sizes to a trailing descriptor still ends where
     // its deflate stream ends, so it is read up to there instead of being written empty.

@@ -9,6 +9,13 @@ namespace netrefit {
 const uint32_t* Crc32Table();
 uint32_t Crc32Update(uint32_t crc, uint8_t byte);
 
+// The key-stream byte for a third key. Unsigned 32-bit arithmetic: promoted to int, the product of
+// two 16-bit values overflows for the larger ones.
+constexpr uint8_t ZipStreamByte(uint32_t key2) {
+    uint32_t temp = (key2 | 2u) & 0xFFFFu;
+    return static_cast<uint8_t>((temp * (temp ^ 1u)) >> 8);
+}
+
 class ZipKeys {
   public:
     // Initial keys, then one update per password byte up to the terminating NUL.
@@ -27,10 +34,7 @@ class ZipKeys {
     }
 
   private:
-    uint8_t StreamByte() const {
-        uint16_t temp = static_cast<uint16_t>(key2_ | 2);
-        return static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
-    }
+    uint8_t StreamByte() const { return ZipStreamByte(key2_); }
 
     uint32_t key0_ = 0;
     uint32_t key1_ = 0;

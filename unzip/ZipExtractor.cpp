@@ -33,6 +33,7 @@ ZipExtractor::ZipExtractor() {
         ::ResetEvent(doneEvent_.get());
     }
     reader_.SetStopCheck([this] { return CancelRequested(); });
+    reader_.SetWriteGate([this](size_t count) { return space_.Allow(count); });
 }
 
 ZipExtractor::~ZipExtractor() {
@@ -135,6 +136,7 @@ int32_t ZipExtractor::ArchivePerMille() const {
 
 void ZipExtractor::WorkerMain() {
     overallBytes_ = 0;
+    space_.SetFolder(folder_);
     Outcome outcome = reader_.AllocateWorkBuffer() ? Outcome::Done : Outcome::Failed;
     size_t index = 0;
     for (; outcome == Outcome::Done && index < archivePaths_.size(); ++index) {

@@ -12,6 +12,7 @@
 #include "common/Sync.h"
 #include "common/UniqueHandle.h"
 #include "common/WorkerThread.h"
+#include "unzip/DiskSpaceGuard.h"
 #include "unzip/ExtractStatus.h"
 #include "unzip/ZipReader.h"
 
@@ -47,6 +48,8 @@ class ZipExtractor {
 
     // The bound of Cancel's wait; only tests shorten it.
     void SetCancelWait(DWORD milliseconds) { cancelWaitMs_ = milliseconds; }
+    // The free space of the destination's drive; only tests replace the drive's own figure.
+    void SetFreeSpaceQuery(FreeSpaceQuery query) { space_.SetQuery(std::move(query)); }
     bool WorkerRunning() const { return worker_.Running(); }
 
   private:
@@ -79,6 +82,7 @@ class ZipExtractor {
 
     // Worker-only state.
     ZipReader reader_;
+    DiskSpaceGuard space_;
     std::string archivePassword_;
     std::string cancelText_;
     uint64_t overallBytes_ = 0;

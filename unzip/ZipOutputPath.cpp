@@ -6,9 +6,9 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
+#include "common/DeviceName.h"
 #include "common/UniqueHandle.h"
 
 namespace netrefit {
@@ -17,38 +17,6 @@ namespace {
 
 bool IsSeparator(char c) {
     return c == '/' || c == '\\';
-}
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-    size_t length = std::strlen(b);
-    if (a.size() != length) {
-        return false;
-    }
-    for (size_t i = 0; i < length; ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) != b[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Windows ignores an element's extension and trailing blanks when it looks for a device name.
-bool IsDeviceName(const std::string& element) {
-    std::string base = element.substr(0, element.find('.'));
-    while (!base.empty() && base.back() == ' ') {
-        base.pop_back();
-    }
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (const char* device : kDevices) {
-        if (EqualsNoCase(base, device)) {
-            return true;
-        }
-    }
-    if (base.size() == 4 && base[3] >= '1' && base[3] <= '9') {
-        std::string stem = base.substr(0, 3);
-        return EqualsNoCase(stem, "COM") || EqualsNoCase(stem, "LPT");
-    }
-    return false;
 }
 
 // "..", "...", ". ." and the like: Windows strips trailing dots and blanks, so they climb too.
@@ -71,7 +39,7 @@ bool IsSafeMemberName(const char* name) {
             element += *p;
             continue;
         }
-        if (IsDotElement(element) || IsDeviceName(element)) {
+        if (IsDotElement(element) || IsReservedDeviceName(element)) {
             return false;
         }
         element.clear();
@@ -81,9 +49,16 @@ bool IsSafeMemberName(const char* name) {
     }
 }
 
+bool IsFolderEntry(const char* name) {
+    size_t length = std::strlen(name);
+    return length > 0 && IsSeparator(name[length - 1]);
+}
+
 bool BuildOutputPath(const std::string& folder, const char* name, std::string* path) {
+    // PathAppendA puts a backslash between the two only when the folder does not end with one.
+    size_t separator = !folder.empty() && folder.back() != '\\' ? 1 : 0;
     if (!IsSafeMemberName(name) || folder.size() > kMaxPathText ||
-        folder.size() + 1 + std::strlen(name) > kMaxPathText) {
+        folder.size() + separator + std::strlen(name) > kMaxPathText) {
         return false;
     }
     char joined[MAX_PATH] = {};

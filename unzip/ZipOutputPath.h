@@ -14,6 +14,9 @@ constexpr size_t kMaxPathText = 259;  // characters of a path, without its NUL
 // "aux.txt".
 bool IsSafeMemberName(const char* name);
 
+// True for a folder entry: a name that ends with a separator.
+bool IsFolderEntry(const char* name);
+
 // Joins the destination folder and the member name with PathAppendA and turns every "/" into "\".
 // False (and nothing built) when the name is unsafe or the result would not fit 259 characters.
 bool BuildOutputPath(const std::string& folder, const char* name, std::string* path);

@@ -232,7 +232,8 @@ bool ZipReader::WriteOutput(const unsigned char* bytes, size_t count, ZipTransfe
     if (count == 0) {
         return true;
     }
-    if (!outputStream_ || std::fwrite(bytes, 1, count, outputStream_.get()) != count) {
+    if (!outputStream_ || (writeGate_ && !writeGate_(count)) ||
+        std::fwrite(bytes, 1, count, outputStream_.get()) != count) {
         transfer->writeFailed = true;
         return false;
     }

@@ -19,7 +19,7 @@ struct ZipTransfer {
     uint64_t consumed = 0;     // archive bytes used for the member's data
     uint64_t written = 0;      // bytes written to the output
     bool stopped = false;      // the stop check asked to end between chunks
-    bool writeFailed = false;  // the output refused bytes (disk full, for instance)
+    bool writeFailed = false;  // the output or the write gate refused bytes (disk full)
 };
 
 class ZipReader {
@@ -45,6 +45,8 @@ class ZipReader {
     bool Seek(int64_t position);
     // Asked between chunks of a member's data; true ends the copy early.
     void SetStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
+    // Asked before each write with its byte count; false refuses the write and ends the copy.
+    void SetWriteGate(std::function<bool(size_t)> gate) { writeGate_ = std::move(gate); }
 
     // True when the file holds a plausible local header within its first 1 MiB.
     bool IsValidArchive(const char* path, uint64_t fileSize);
@@ -72,6 +74,7 @@ class ZipReader {
     ZipKeys keys_;
     std::unique_ptr<unsigned char[]> workBuffer_;
     std::function<bool()> stopCheck_;
+    std::function<bool(size_t)> writeGate_;
 };
 
 }  // namespace netrefit

@@ -2,6 +2,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -272,6 +273,40 @@ std::vector<std::string> EndToEnd::JournalNames() const {
         names.push_back(bytes.substr(at, end - at));
     }
     return names;
+}
+
+namespace {
+
+// Lines of text that begin with prefix, without it, sorted.
+std::vector<std::string> LinesAfter(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.size() > prefix.size() && line.compare(0, prefix.size(), prefix) == 0)
+            lines.push_back(line.substr(prefix.size()));
+        at = end + 1;
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> EndToEnd::FilesSeenByInstaller() const {
+    std::string log;
+    ReadFileBytes(StandinLog(), &log);
+    return LinesAfter(log, "file ");
+}
+
+std::vector<std::string> EndToEnd::FilesOfTheModules() const {
+    std::string list;
+    EXPECT_TRUE(ReadFileBytes(site_ + "expected-files.txt", &list));
+    return LinesAfter(list, "");
 }
 
 std::string EndToEnd::StandinLog() const {

@@ -95,6 +95,10 @@ class EndToEnd : public ::testing::Test {
     std::string WorkFolder() const;
     std::string ExtractFolder() const { return WorkFolder() + "Extract\\"; }
     std::string StandinLog() const;
+    // The files the stand-in installer found below its folder when it started, sorted.
+    std::vector<std::string> FilesSeenByInstaller() const;
+    // Every file the site's modules unpack, relative to the extraction folder, sorted.
+    std::vector<std::string> FilesOfTheModules() const;
     // The names recorded in the work folder's download journal, in order.
     std::vector<std::string> JournalNames() const;
     bool MainWindowWasShown() const { return mainWindowShown_; }

@@ -88,6 +88,24 @@ TEST_F(FolderTree, MissingOrEmptyFolderIsANoOp) {
     EXPECT_TRUE(FileExists(dir_.File("keep.txt")));
 }
 
+TEST_F(FolderTree, IsEmptyFolder) {
+    std::string empty = Folder("Empty");
+    EXPECT_TRUE(IsEmptyFolder(empty.c_str()));
+    empty.pop_back();
+    EXPECT_TRUE(IsEmptyFolder(empty.c_str())) << "without a trailing backslash";
+    std::string withFolder = Folder("WithFolder");
+    Folder("WithFolder\\inner");
+    EXPECT_FALSE(IsEmptyFolder(withFolder.c_str()));
+    std::string withFile = Folder("WithFile");
+    ASSERT_TRUE(WriteFileBytes(withFile + "hidden.bin", "h"));
+    ::SetFileAttributesA((withFile + "hidden.bin").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_FALSE(IsEmptyFolder(withFile.c_str()));
+    EXPECT_FALSE(IsEmptyFolder((withFile + "hidden.bin").c_str())) << "a file is no folder";
+    EXPECT_FALSE(IsEmptyFolder(dir_.File("missing\\").c_str()));
+    EXPECT_FALSE(IsEmptyFolder(nullptr));
+    EXPECT_FALSE(IsEmptyFolder(""));
+}
+
 TEST_F(FolderTree, ContainsZipArchives) {
     std::string work = Folder("Netrefit");
     EXPECT_FALSE(ContainsZipArchives(work.c_str()));

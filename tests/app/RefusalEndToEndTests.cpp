@@ -63,3 +63,22 @@ TEST_F(EndToEnd, NewerSuiteNeedsNothing) {
     EXPECT_FALSE(FileExists(WorkFolder() + "Version_English.ini"));
     EXPECT_FALSE(FileExists(ExtractFolder()));
 }
+
+TEST_F(EndToEnd, ALeftOverFileThatCannotBeRemovedIsRefused) {
+    // Something still holds a file of an earlier run: the installer would find it beside ours.
+    ASSERT_TRUE(::CreateDirectoryA(WorkFolder().c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryA(ExtractFolder().c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(ExtractFolder() + "Setup.exe", "from an earlier run"));
+    ASSERT_TRUE(WriteFileBytes(ExtractFolder() + "free.dat", "removable"));
+    HANDLE held = ::CreateFileA((ExtractFolder() + "Setup.exe").c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    int asked = Requests("/Version_English.ini");
+    Start();
+    EXPECT_EQ("Application initialization failed(002).", Answer(IDOK));
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    ::CloseHandle(held);
+    EXPECT_FALSE(MainWindowWasShown());
+    EXPECT_EQ(asked, Requests("/Version_English.ini")) << "went on to the server";
+    EXPECT_FALSE(FileExists(ExtractFolder() + "free.dat"));
+}

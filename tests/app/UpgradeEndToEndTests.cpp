@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "EndToEnd.h"
 
@@ -47,7 +48,34 @@ TEST_P(EndToEndOnWindows, FullUpgradeToTheInstallersNotice) {
     EXPECT_NE(std::string::npos, log.find("missing 0\n")) << log;
     EXPECT_NE(std::string::npos, log.find("notice 1 2 to window")) << log;
     EXPECT_NE(std::string::npos, log.find("same Addons\\nocddb.dll")) << log;
+    EXPECT_EQ(FilesOfTheModules(), FilesSeenByInstaller());
     EXPECT_FALSE(FileExists(WorkFolder())) << "the work folder outlived a successful install";
+}
+
+TEST_F(EndToEnd, FilesLeftInTheExtractFolderNeverReachTheInstaller) {
+    // An earlier run was stopped while it unpacked, or after its installer had started.
+    for (const std::string& folder :
+         {WorkFolder(), ExtractFolder(), ExtractFolder() + "Melorra", ExtractFolder() + "Leftover",
+          ExtractFolder() + "Leftover\\deep"}) {
+        ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+    }
+    const std::pair<const char*, DWORD> stale[] = {
+        {"Stale.dll", FILE_ATTRIBUTE_READONLY},
+        {"Melorra\\Old.dll", FILE_ATTRIBUTE_NORMAL},
+        {"Leftover\\deep\\hidden.bin", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+        {"Setup.exe", FILE_ATTRIBUTE_NORMAL},
+    };
+    for (const auto& [name, attributes] : stale) {
+        ASSERT_TRUE(WriteFileBytes(ExtractFolder() + name, "from an earlier run")) << name;
+        ASSERT_TRUE(::SetFileAttributesA((ExtractFolder() + name).c_str(), attributes)) << name;
+    }
+    Start();
+    ASSERT_TRUE(AcceptModuleList());
+    ASSERT_TRUE(TypePassword("melorra"));
+    EXPECT_EQ(kInstallDone, Answer(IDOK, 60000));
+    EXPECT_EQ(0u, WaitForEnd());
+    EXPECT_EQ(FilesOfTheModules(), FilesSeenByInstaller());
+    EXPECT_NE(std::string::npos, ReadLog(StandinLog()).find("missing 0\n"));
 }
 
 TEST_F(EndToEnd, RefusalsNeverShowTheMainWindow) {

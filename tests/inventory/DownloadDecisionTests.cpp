@@ -389,12 +389,30 @@ TEST(DownloadDecisionEntry, UnusableServerPathsMakeNoEntry) {
         {"http://updates.example/modules/..", false},
         {"http://updates.example/get?file=a.zip", false},
         {"melorra.zip", false},
+        {"http://updates.example/modules/CON", false},
+        {"http://updates.example/modules/com1.zip", false},
+        {"http://updates.example/modules/Nul.ini", false},
+        {"http://updates.example/modules/aux.tar.gz", false},
+        {"http://updates.example/modules/LPT9", false},
+        {"http://updates.example/modules/prn.", false},
+        {"http://updates.example/modules/melorra.", false},
+        {"http://updates.example/modules/melorra.zip.", false},
+        // The canonical URL keeps no trailing blank, so the name made from it has none either.
+        {"http://updates.example/modules/melorra.zip ", true},
+        {"http://updates.example/modules/melorra.zip%20", true},
+        {"http://updates.example/modules/console.zip", true},
+        {"http://updates.example/modules/com10.zip", true},
+        {"http://updates.example/con/melorra.zip", true},
     };
     for (const auto& [path, usable] : paths) {
         ServerComponent record(kKindMelorra);
         record.SetRemotePath(path.c_str());
         DownloadEntry entry;
         EXPECT_EQ(usable, MakeDownloadEntry(entry, record, kFolder)) << path;
+        if (usable) {
+            char last = entry.FileName().back();
+            EXPECT_TRUE(last != ' ' && last != '.') << path << " -> " << entry.FileName();
+        }
         DownloadList list;
         EXPECT_EQ(usable, AddIfNeeded(list, nullptr, &record, false, kFolder)) << path;
         EXPECT_EQ(usable ? 1u : 0u, list.size());

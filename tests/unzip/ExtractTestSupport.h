@@ -92,15 +92,20 @@ class ScriptedPrompt {
     std::deque<std::string> answers_;
 };
 
-// Runs one extraction to its end and returns the recorded reports.
+// Runs one extraction to its end and returns the recorded reports; configure may set the
+// extractor up further before it starts.
 inline std::vector<Report> RunExtraction(const std::vector<std::string>& archives,
                                          const std::string& folder,
-                                         PasswordPrompt prompt = nullptr) {
+                                         PasswordPrompt prompt = nullptr,
+                                         const std::function<void(ZipExtractor&)>& configure = {}) {
     ExtractRecorder recorder;
     {
         ZipExtractor extractor;
         recorder.Attach(&extractor, folder);
         extractor.SetPasswordPrompt(std::move(prompt));
+        if (configure) {
+            configure(extractor);
+        }
         std::vector<std::string> names;
         for (size_t i = 0; i < archives.size(); ++i) {
             names.push_back("Module " + std::to_string(i + 1));
@@ -141,6 +146,29 @@ inline void SnapshotTree(const std::string& folder,
         }
     } while (::FindNextFileA(find, &data));
     ::FindClose(find);
+}
+
+// The sizes of all files below a folder, added up.
+inline uint64_t FolderBytes(const std::string& folder) {
+    uint64_t total = 0;
+    WIN32_FIND_DATAA data;
+    HANDLE find = ::FindFirstFileA((folder + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            total += FolderBytes(folder + name + "\\");
+        } else {
+            total += (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        }
+    } while (::FindNextFileA(find, &data));
+    ::FindClose(find);
+    return total;
 }
 
 inline std::vector<std::pair<std::string, std::string>> Tree(const std::string& folder) {

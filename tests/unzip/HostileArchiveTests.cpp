@@ -73,6 +73,11 @@ INSTANTIATE_TEST_SUITE_P(Names,
                                            "sub/Com1.log",
                                            "LPT9",
                                            "con .txt",
+                                           "COM\xB9",
+                                           "lpt\xB2.txt",
+                                           "sub/Com\xB3.log",
+                                           "CONOUT$",
+                                           "clock$",
                                            "x/.../@",
                                            "x/.. /@",
                                            "..",
@@ -80,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(Names,
 
 TEST(MemberNames, OrdinaryNamesAreAccepted) {
     for (const char* name : {"a.txt", "folder/", "a/b/c.txt", "a\\b\\c.txt", "./x", "..a/b..",
-                             "a..b", "CONSOLE.txt", "com10", "LPT", "auxiliary/x", ".hidden"}) {
+                             "a..b", "CONSOLE.txt", "com10", "LPT", "auxiliary/x", ".hidden",
+                             "COM\xBC", "LPT\xB9x", "COM\xB0", "clock"}) {
         EXPECT_TRUE(IsSafeMemberName(name)) << name;
     }
 }
@@ -88,7 +94,9 @@ TEST(MemberNames, OrdinaryNamesAreAccepted) {
 TEST(PathLimit, OutputPathBeyond259IsRefusedNotCut) {
     TempDir dir;
     std::string dest = dir.Path();
-    std::string name(259 - dest.size() - 1, 'n');  // exactly 259 characters joined
+    ASSERT_EQ(dest.back(), '\\') << "no separator is added between the two";
+    std::string name(259 - dest.size(), 'n');
+    ASSERT_EQ((dest + name).size(), 259u);
     std::string longer = name + "x";
     ASSERT_TRUE(WriteFileBytes(dir.File("fits.zip"), Entry(Stored(name, "fits"))));
     ASSERT_TRUE(WriteFileBytes(dir.File("long.zip"), Entry(Stored(longer, "long"))));

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/TestFiles.h"
+#include "unzip/ZipCrypto.h"
 #include "unzip/ZipOutputPath.h"
 #include "unzip/ZipReader.h"
 
@@ -95,6 +96,21 @@ TEST(ZipCrc, TableMatchesZlib) {
     EXPECT_EQ(crc ^ 0xFFFFFFFFu, static_cast<uint32_t>(reference));
     EXPECT_EQ(Crc32Table()[1], 0x77073096u);
     EXPECT_EQ(Crc32Table()[255], 0x2D02EF8Du);
+}
+
+// Constant expressions: an overflowing signed product would make these fail to compile.
+static_assert(ZipStreamByte(0xFFFFu) == 0x00, "largest product");
+static_assert(ZipStreamByte(0xC000u) == 0xC0, "beyond INT_MAX");
+static_assert(ZipStreamByte(0xB505u) == 0x31, "just beyond INT_MAX");
+
+TEST(ZipKeyStream, EveryThirdKeyGivesTheByteOfTheFormat) {
+    for (uint32_t low = 0; low <= 0xFFFFu; ++low) {
+        uint64_t temp = (low | 2u) & 0xFFFFu;
+        uint8_t expected = static_cast<uint8_t>((temp * (temp ^ 1u)) >> 8);
+        // Only the low 16 bits of the key take part.
+        ASSERT_EQ(ZipStreamByte(low), expected) << low;
+        ASSERT_EQ(ZipStreamByte(0xA5C30000u | low), expected) << low;
+    }
 }
 
 TEST(EnsureParentFolder, CreatesEveryMissingFolderOfTheFolderPart) {

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "ExtractTestSupport.h"
 #include "ZipTestWriter.h"
 #include "common/UniqueHandle.h"
+#include "unzip/ZipOutputPath.h"
 
 using namespace netrefit;
 using namespace netrefit::test;
@@ -133,6 +135,82 @@ TEST(Extractor, OtherMethodFailsTheArchiveWithoutCreatingTheMember) {
     EXPECT_EQ(reports.back().text, "Module 1");
     EXPECT_TRUE(FileExists(dir.File("out\\first.txt"))) << "files written so far stay";
     EXPECT_FALSE(FileExists(dir.File("out\\shrunk.txt")));
+}
+
+// Something in the destination keeps the second of three members from being written.
+struct Obstacle {
+    const char* name;
+    std::function<void(const std::string& path, FileHandle* held)> place;
+};
+
+class UnwritableMemberTest : public ::testing::TestWithParam<Obstacle> {};
+
+TEST_P(UnwritableMemberTest, FailsTheArchiveAndLeavesTheObstacle) {
+    TempDir dir;
+    std::string dest = dir.File("out\\");
+    ASSERT_TRUE(EnsureParentFolder(dest));
+    FileHandle held;
+    GetParam().place(dest + "second.txt", &held);
+    if (IsSkipped()) {
+        return;
+    }
+    ASSERT_TRUE(WriteFileBytes(dir.File("w.zip"), Entry(Stored("first.txt", "1")) +
+                                                      Entry(Deflated("second.txt", "new data")) +
+                                                      Entry(Stored("third.txt", "3"))));
+    auto reports = RunExtraction({dir.File("w.zip")}, dest);
+    held.reset();
+    ASSERT_EQ(FinalStatus(reports), ExtractFailed);
+    EXPECT_EQ(reports.back().text, "Module 1");
+    EXPECT_TRUE(FileExists(dest + "first.txt")) << "files written so far stay";
+    EXPECT_FALSE(FileExists(dest + "third.txt")) << "the walk went on";
+    std::string bytes;
+    if (ReadFileBytes(dest + "second.txt", &bytes)) {
+        EXPECT_EQ(bytes, "old data");
+    }
+    ::SetFileAttributesA((dest + "second.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Obstacles,
+    UnwritableMemberTest,
+    ::testing::Values(
+        Obstacle{"ReadOnlyFile",
+                 [](const std::string& path, FileHandle*) {
+                     ASSERT_TRUE(WriteFileBytes(path, "old data"));
+                     ASSERT_TRUE(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+                     FileHandle probe(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                     if (probe) {
+                         GTEST_SKIP() << "read-only files are writable here (Wine run as root)";
+                     }
+                 }},
+        Obstacle{"FileHeldWithoutSharing",
+                 [](const std::string& path, FileHandle* held) {
+                     ASSERT_TRUE(WriteFileBytes(path, "old data"));
+                     held->reset(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                     ASSERT_TRUE(held->valid());
+                 }},
+        Obstacle{"FolderOfTheSameName",
+                 [](const std::string& path, FileHandle*) {
+                     ASSERT_TRUE(::CreateDirectoryA(path.c_str(), nullptr));
+                     ASSERT_TRUE(WriteFileBytes(path + "\\inside", "i"));
+                 }}),
+    [](const ::testing::TestParamInfo<Obstacle>& info) { return std::string(info.param.name); });
+
+TEST(Extractor, FolderEntriesOverExistingFoldersAreNoError) {
+    TempDir dir;
+    std::string dest = dir.File("out\\");
+    ASSERT_TRUE(EnsureParentFolder(dest + "kept\\x"));
+    TestMember withData = Stored("data/", "bytes a folder entry should not carry");
+    ASSERT_TRUE(WriteFileBytes(dir.File("f.zip"), Entry(Stored("kept/", "")) + Entry(withData) +
+                                                      Entry(Stored("a\\", "")) +
+                                                      Entry(Stored("data/file.txt", "f"))));
+    auto reports = RunExtraction({dir.File("f.zip")}, dest);
+    ASSERT_EQ(FinalStatus(reports), ExtractDone);
+    auto tree = Tree(dest);
+    EXPECT_EQ(tree, (std::vector<std::pair<std::string, std::string>>{
+                        {"a/", ""}, {"data/", ""}, {"data/file.txt", "f"}, {"kept/", ""}}));
 }
 
 TEST(Extractor, DescriptorMembersWithZeroSizes) {

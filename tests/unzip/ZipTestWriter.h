@@ -53,6 +53,35 @@ inline std::string Deflate(const std::string& plain, int level = 6) {
     return out;
 }
 
+// Raw deflate data of `mib` MiB of zero bytes, about a thousandth of that in size. Built from two
+// compressed MiB: after a full flush the compressor starts afresh, so every MiB after the first
+// compresses to the same bytes, and repeating them makes a bomb of any size in no time.
+inline std::string DeflatedZeros(uint32_t mib) {
+    z_stream zs{};
+    deflateInit2(&zs, 9, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
+    std::string zeros(1 << 20, '\0');
+    auto compress = [&](const std::string& in, int flush) {
+        std::string out(deflateBound(&zs, static_cast<uLong>(in.size())) + 64, '\0');
+        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        zs.avail_in = static_cast<uInt>(in.size());
+        zs.next_out = reinterpret_cast<Bytef*>(&out[0]);
+        zs.avail_out = static_cast<uInt>(out.size());
+        deflate(&zs, flush);
+        out.resize(out.size() - zs.avail_out);
+        return out;
+    };
+    std::string first = compress(zeros, Z_FULL_FLUSH);
+    std::string again = compress(zeros, Z_FULL_FLUSH);
+    std::string end = compress(std::string(), Z_FINISH);
+    deflateEnd(&zs);
+    std::string data = first;
+    data.reserve(first.size() + (mib - 1) * again.size() + end.size());
+    for (uint32_t i = 1; i < mib; ++i) {
+        data += again;
+    }
+    return data + end;
+}
+
 inline std::string LocalHeader(const TestMember& m) {
     std::string out("PK\x03\x04", 4);
     PutLe16(&out, 20);

@@ -1,6 +1,7 @@
 // A stand-in for the suite's installer, packed into test and demo modules as "Setup.exe".
-// It shows a small window, checks the files listed in "standin-check.txt" beside it (lines of
-// "<md5> <relative path>") against their digests, writes what it found to
+// It shows a small window, lists every file below its folder ("file <relative path>"), checks
+// the files listed in "standin-check.txt" beside it (lines of "<md5> <relative path>") against
+// their digests, writes what it found to
 // %TEMP%\NetrefitStandin.log (outside the work folder, which the upgrade deletes), and posts the
 // installer notice to the upgrade's window.
 // "standin.ini" beside it may set [Notice] WParam and LParam (default 1 and 2).
@@ -36,6 +37,23 @@ std::string FileDigest(const std::string& path) {
     char text[33];
     netrefit::Md5DigestToText(digest, text);
     return text;
+}
+
+// Every file below folder as "file <relative path>" lines, as they stand when the installer starts.
+void ListFiles(const std::string& folder, const std::string& prefix, std::string* report) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = ::FindFirstFileA((folder + prefix + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            ListFiles(folder, prefix + name + "\\", report);
+        } else {
+            *report += "file " + prefix + name + "\n";
+        }
+    } while (::FindNextFileA(find, &data));
+    ::FindClose(find);
 }
 
 // Counts the listed files that are absent or differ from their digest.
@@ -108,6 +126,7 @@ void ShowProgressWindow(HINSTANCE instance) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     std::string folder = OwnFolder();
     std::string report = "folder " + folder + "\n";
+    ListFiles(folder, "", &report);
     int missing = CountMissing(folder, &report);
     ShowProgressWindow(instance);
 
