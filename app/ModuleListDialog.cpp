@@ -152,7 +152,8 @@ INT_PTR ModuleListDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         case WM_PAINT:
             return PaintMinimised() ? TRUE : FALSE;
         case WM_QUERYDRAGICON:
-            return SetMessageResult(reinterpret_cast<LRESULT>(icon));
+            // One of the few messages whose answer is the dialog procedure's own result.
+            return reinterpret_cast<INT_PTR>(icon);
         default:
             return Dialog::WindowProc(message, wParam, lParam);
     }
