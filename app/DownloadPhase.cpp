@@ -4,8 +4,10 @@
 #include <string>
 
 #include "app/FolderTree.h"
+#include "app/InstallerProcess.h"
 #include "app/ModuleListDialog.h"
 #include "app/SystemActions.h"
+#include "app/UpgradeApp.h"
 #include "download/ProgressDialog.h"
 #include "inventory/InstalledCatalog.h"
 #include "inventory/SystemEnvironment.h"
@@ -17,6 +19,18 @@ namespace {
 
 const char kShutdownPrivilege[] = "SeShutdownPrivilege";
 
+// The installer's notice: wParam names the sender, lParam what to do.
+constexpr WPARAM kNoticeFromInstaller = 1;
+constexpr LPARAM kNoticeClose = 1;
+constexpr LPARAM kNoticeInstalled = 2;
+
+// The time left for a notice once the installer is over.
+constexpr UINT_PTR kNoticeTimer = 1;
+
+bool IsNoticeAction(WPARAM wParam, LPARAM lParam) {
+    return wParam == kNoticeFromInstaller && (lParam == kNoticeClose || lParam == kNoticeInstalled);
+}
+
 }  // namespace
 
 void ModuleListDialog::BeginDownloadPhase() {
@@ -26,6 +40,7 @@ void ModuleListDialog::BeginDownloadPhase() {
         progress.SetList(downloadList);
         progress.SetDownloadFolder(workFolder);
         progress.SetExtractFolder(extractFolder);
+        staysHidden_ = true;
         ::ShowWindow(Window(), SW_HIDE);
         result = progress.RunModal();
     }
@@ -59,36 +74,85 @@ void ModuleListDialog::RunInstaller() {
     // planted "C:\Documents.exe" run instead.
     std::string commandLine = "\"" + installer + "\"";
     ::ShowWindow(Window(), SW_HIDE);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    BOOL started = ::CreateProcessA(installer.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
-                                    0, nullptr, nullptr, &startup, &process);
+    DropQueuedNotices();
+    InstallerProcess process;
+    bool started = process.Start(installer, commandLine);
     installerStarted = true;
-    if (started) {
-        ::WaitForSingleObject(process.hProcess, INFINITE);
-        ::CloseHandle(process.hProcess);
-        ::CloseHandle(process.hThread);
+    if (!started) {
+        ShowMessage(Window(), IDS_INSTALLER_FAILED, MB_ICONERROR);
+        DeleteFolderTree(workFolder.c_str());
+        OnCancel();
         return;
     }
-    ShowMessage(Window(), IDS_INSTALLER_FAILED, MB_ICONERROR);
-    DeleteFolderTree(workFolder.c_str());
-    OnCancel();
+    noticeExpected_ = true;
+    waitingForInstaller_ = true;
+    InstallerEnd end = process.WaitForEnd([this] { return NoticeQueued(); });
+    waitingForInstaller_ = false;
+    // A notice already queued is handled first; a helper's may still come.
+    if (!::SetTimer(Window(), kNoticeTimer, NoticeWaitMs(end), nullptr)) {
+        EndWithoutNotice();
+    }
+}
+
+// Whether a notice that acts waits in the queue; notices that would be ignored are dropped,
+// so that they hide none behind them.
+bool ModuleListDialog::NoticeQueued() {
+    MSG message;
+    while (InstallerNotice != 0 &&
+           ::PeekMessageA(&message, Window(), InstallerNotice, InstallerNotice, PM_NOREMOVE)) {
+        if (IsNoticeAction(message.wParam, message.lParam)) {
+            return true;
+        }
+        ::PeekMessageA(&message, Window(), InstallerNotice, InstallerNotice, PM_REMOVE);
+    }
+    return false;
+}
+
+// Any local program can post the notice: one that came before this run's installer started
+// is not the installer's.
+void ModuleListDialog::DropQueuedNotices() {
+    MSG message;
+    while (InstallerNotice != 0 &&
+           ::PeekMessageA(&message, Window(), InstallerNotice, InstallerNotice, PM_REMOVE)) {
+    }
 }
 
 void ModuleListDialog::OnInstallerNotice(WPARAM wParam, LPARAM lParam) {
-    if (wParam != 1) {
+    if (!noticeExpected_ || !IsNoticeAction(wParam, lParam)) {
         return;
     }
-    if (lParam == 1) {
-        OnCancel();
-    } else if (lParam == 2) {
-        DeleteFolderTree(workFolder.c_str());
-        ::SetWindowPos(Window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-        ForceForeground(Window());
-        ShowMessage(Window(), IDS_INSTALL_DONE, MB_ICONEXCLAMATION | MB_TOPMOST);
-        RestartComputer();
+    if (waitingForInstaller_) {
+        // Sent while the installer runs: answered at once so that the sender goes on, and
+        // acted on once the installer has ended, as a posted one is.
+        ::PostMessageA(Window(), InstallerNotice, wParam, lParam);
+        return;
     }
+    // Once: a second notice must not run the ending again from inside the first one's box.
+    noticeExpected_ = false;
+    ::KillTimer(Window(), kNoticeTimer);
+    if (lParam == kNoticeClose) {
+        OnCancel();
+        return;
+    }
+    DeleteFolderTree(workFolder.c_str());
+    ::SetWindowPos(Window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ForceForeground(Window());
+    ShowMessage(Window(), IDS_INSTALL_DONE, MB_ICONEXCLAMATION | MB_TOPMOST);
+    RestartComputer();
+}
+
+bool ModuleListDialog::OnTimer(UINT_PTR timerId) {
+    if (timerId != kNoticeTimer) {
+        return false;
+    }
+    EndWithoutNotice();
+    return true;
+}
+
+void ModuleListDialog::EndWithoutNotice() {
+    noticeExpected_ = false;
+    ::KillTimer(Window(), kNoticeTimer);
+    OnCancel();
 }
 
 void ModuleListDialog::OnCancel() {
@@ -105,8 +169,8 @@ void ModuleListDialog::RestartComputer() {
     SystemEnvironment environment;
     bool restarting;
     if (environment.OsCode() >= kOsWindows2000) {
-        restarting = EnablePrivilege(kShutdownPrivilege, nullptr, true) &&
-                     ::ExitWindowsEx(EWX_REBOOT, 0);
+        restarting =
+            EnablePrivilege(kShutdownPrivilege, nullptr, true) && ::ExitWindowsEx(EWX_REBOOT, 0);
         if (restarting) {
             EnablePrivilege(kShutdownPrivilege, nullptr, false);
         }

@@ -141,6 +141,13 @@ bool ModuleListDialog::PaintMinimised() {
     return true;
 }
 
+void ModuleListDialog::KeepHidden(WINDOWPOS* position) {
+    if (staysHidden_ && (position->flags & SWP_SHOWWINDOW) != 0) {
+        position->flags &= ~SWP_SHOWWINDOW;
+        position->flags |= SWP_NOACTIVATE;
+    }
+}
+
 INT_PTR ModuleListDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == InstallerNotice) {
         OnInstallerNotice(wParam, lParam);
@@ -151,8 +158,12 @@ INT_PTR ModuleListDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             return OnSysCommand(wParam) ? TRUE : FALSE;
         case WM_PAINT:
             return PaintMinimised() ? TRUE : FALSE;
+        case WM_WINDOWPOSCHANGING:
+            KeepHidden(reinterpret_cast<WINDOWPOS*>(lParam));
+            return FALSE;
         case WM_QUERYDRAGICON:
-            return SetMessageResult(reinterpret_cast<LRESULT>(icon));
+            // One of the few messages whose answer is the dialog procedure's own result.
+            return reinterpret_cast<INT_PTR>(icon);
         default:
             return Dialog::WindowProc(message, wParam, lParam);
     }

@@ -39,6 +39,7 @@ class ModuleListDialog : public Dialog {
     INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnInitDialog() override;
     bool OnCommand(int id, int code, HWND control) override;
+    bool OnTimer(UINT_PTR timerId) override;
 
     // The upgrade sequence: TRUE shows the window, FALSE after a refusal or when the download
     // phase was entered directly. Until the sequence is wired in, it shows the list as given.
@@ -80,6 +81,10 @@ class ModuleListDialog : public Dialog {
     bool CheckRunningApplications();
     void RunInstaller();
     void OnInstallerNotice(WPARAM wParam, LPARAM lParam);
+    bool NoticeQueued();
+    void DropQueuedNotices();
+    // No notice came in time: the installer's work is over, so is this program's.
+    void EndWithoutNotice();
     void RestartComputer();
 
     void AttachControls();
@@ -87,6 +92,15 @@ class ModuleListDialog : public Dialog {
     bool OnSysCommand(WPARAM command);
     bool PaintMinimised();
     void AddStatusImages();
+    void KeepHidden(WINDOWPOS* position);
+
+    // Hidden from the download phase on, for good: the dialog manager would otherwise show it
+    // at its first idle moment when the phase was entered from the initialisation.
+    bool staysHidden_ = false;
+    // Set only once this run's installer is running, so that nobody else's notice counts.
+    bool noticeExpected_ = false;
+    // While the installer's processes are waited for; a notice sent meanwhile is put off.
+    bool waitingForInstaller_ = false;
 };
 
 }  // namespace netrefit

@@ -55,7 +55,7 @@ private:
     T value_ = Traits::Invalid();
 };
 
-struct KernelHandleTraits {  // events, mutexes, threads, processes, mappings
+struct KernelHandleTraits {  // events, mutexes, threads, processes, mappings, jobs
     static HANDLE Invalid() { return nullptr; }
     static void Close(HANDLE h) { ::CloseHandle(h); }
 };

@@ -2,6 +2,8 @@
 
 #include <process.h>
 
+#include "common/MessageWait.h"
+
 namespace netrefit {
 
 bool WorkerThread::Start(std::function<void()> body) {
@@ -20,31 +22,12 @@ bool WorkerThread::Start(std::function<void()> body) {
     return true;
 }
 
-// Workers report by sending messages to their owner's windows; an owner that waited for them
-// without answering would hold a worker stuck in its report until the wait gave up. Only sent
-// messages are answered here: posted ones stay queued for the owner's own loop.
-bool WorkerThread::WaitAnsweringSentMessages(HANDLE thread, DWORD timeoutMs) {
-    DWORD start = ::GetTickCount();
-    for (;;) {
-        DWORD elapsed = ::GetTickCount() - start;
-        DWORD left =
-            timeoutMs == INFINITE ? INFINITE : (elapsed >= timeoutMs ? 0 : timeoutMs - elapsed);
-        DWORD woke = ::MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_SENDMESSAGE);
-        if (woke == WAIT_OBJECT_0) {
-            return true;
-        }
-        if (woke != WAIT_OBJECT_0 + 1) {
-            return false;
-        }
-        MSG message;
-        ::PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-}
-
 bool WorkerThread::Join(DWORD timeoutMs) {
     if (!thread_) {
         return true;
     }
+    // Workers report by sending messages to their owner's windows; an owner that waited for
+    // them without answering would hold a worker stuck in its report until the wait gave up.
     if (!WaitAnsweringSentMessages(thread_.get(), timeoutMs)) {
         return false;
     }

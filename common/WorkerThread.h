@@ -34,7 +34,6 @@ class WorkerThread {
 
   private:
     static unsigned __stdcall Entry(void* self);
-    static bool WaitAnsweringSentMessages(HANDLE thread, DWORD timeoutMs);
 
     std::function<void()> body_;
     KernelHandle thread_;

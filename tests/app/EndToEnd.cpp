@@ -8,6 +8,7 @@
 
 #include "hashgate/Md5.h"
 #include "support/MachineRegistry.h"
+#include "support/ScopedEnvironment.h"
 
 namespace netrefit::test {
 namespace {
@@ -181,18 +182,11 @@ void EndToEnd::Start(const std::vector<std::string>& environment) {
         watcher_.join();
     std::string folder = program_.Path();
     folder.pop_back();
-    // The child copies this process's environment; set the overrides only around its start.
-    std::vector<std::pair<std::string, std::string>> saved;
-    for (const std::string& line : environment) {
-        std::string name = line.substr(0, line.find('='));
-        char old[32767];
-        DWORD length = ::GetEnvironmentVariableA(name.c_str(), old, sizeof(old));
-        saved.emplace_back(name, length > 0 && length < sizeof(old) ? old : "");
-        ::SetEnvironmentVariableA(name.c_str(), line.substr(line.find('=') + 1).c_str());
-    }
-    bool started = process_.Start(program_.File("Netrefit.exe"), "", folder);
-    for (const auto& [name, value] : saved) {
-        ::SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
+    bool started;
+    {
+        // The child copies this process's environment; the overrides hold only around its start.
+        ScopedEnvironment overrides(environment);
+        started = process_.Start(program_.File("Netrefit.exe"), "", folder);
     }
     ASSERT_TRUE(started);
     watching_ = true;

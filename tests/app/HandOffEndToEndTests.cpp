@@ -1,13 +1,212 @@
 // The end of the download phase and the single running copy: an archive set without the
-// installer, and a second start while the first copy is downloading.
+// installer, a second start while the first copy is downloading, and the installer's notice:
+// from the installer or from a helper that outlives it, not at all, or from somebody else.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "EndToEnd.h"
 #include "ForeignWindow.h"
+#include "app/InstallerProcess.h"
 
 using namespace netrefit::test;
+
+namespace {
+
+const int kModuleCancel = 1013;
+const int kModuleOk = 1014;
+const int kProgressCancel = 1011;
+
+UINT InstallerNotice() {
+    return ::RegisterWindowMessageA("TAVRIN_UPDATE_AGENT");
+}
+
+// How the stand-in installer gives its notice (STANDIN_NOTICE), and whether a helper gives it.
+struct NoticeCase {
+    const char* name;
+    const char* mode;
+    bool helper;
+};
+
+void PrintTo(const NoticeCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+std::string CaseName(const ::testing::TestParamInfo<NoticeCase>& info) {
+    return info.param.name;
+}
+
+}  // namespace
+
+class HandOff : public EndToEnd {
+  protected:
+    void SetUp() override {
+        EndToEnd::SetUp();
+        // While it exists, the stand-in's helper holds its notice until it is set.
+        release_ = ::CreateEventA(nullptr, TRUE, FALSE, "NetrefitStandinRelease");
+        ASSERT_NE(nullptr, release_);
+    }
+    void TearDown() override {
+        ::SetEvent(release_);
+        ::CloseHandle(release_);
+        EndToEnd::TearDown();
+    }
+
+    void StartWith(const NoticeCase& c) {
+        ::ResetEvent(release_);
+        ::DeleteFileA(StandinLog().c_str());
+        Start({std::string("STANDIN_NOTICE=") + c.mode});
+    }
+    std::string Log() const {
+        std::string text;
+        ReadFileBytes(StandinLog(), &text);
+        return text;
+    }
+    // Once Setup.exe has ended, keeps its helper from giving its notice or ending for longer
+    // than the program gives a notice after the installer's last process; then lets it go.
+    void HoldHelperPastTheGraceTime() {
+        ASSERT_TRUE(
+            WaitUntil([&] { return Log().find(" parent ended\n") != std::string::npos; }, 60000))
+            << Log();
+        ::Sleep(netrefit::kNoticeGraceMs + 2000);
+        EXPECT_EQ(STILL_ACTIVE, process_.Wait(0)) << "ended while the installer's helper ran";
+        ::SetEvent(release_);
+    }
+
+    HANDLE release_ = nullptr;
+};
+
+class NoticeArrives : public HandOff, public ::testing::WithParamInterface<NoticeCase> {};
+
+TEST_P(NoticeArrives, AndTheInstallationEndsWithTheRestart) {
+    const NoticeCase& c = GetParam();
+    StartWith(c);
+    ASSERT_TRUE(AcceptModuleList());
+    ASSERT_TRUE(TypePassword("melorra"));
+    if (c.helper) {
+        HoldHelperPastTheGraceTime();
+    }
+    EXPECT_EQ(kInstallDoneText, Answer(IDOK, 60000));
+    EXPECT_EQ(0u, WaitForEnd());
+    std::string given = c.helper ? "helper notice 1 2 to window\n" : "notice 1 2 to window\n";
+    EXPECT_NE(std::string::npos, Log().find(given)) << Log();
+    EXPECT_FALSE(FileExists(WorkFolder())) << "the work folder outlived a successful install";
+}
+
+// Posted by Setup.exe itself is the plain upgrade of UpgradeEndToEndTests.
+INSTANTIATE_TEST_SUITE_P(Installer,
+                         NoticeArrives,
+                         ::testing::Values(NoticeCase{"SentBySetup", "send", false},
+                                           NoticeCase{"PostedByAHelper", "helper-post", true},
+                                           NoticeCase{"SentByAHelper", "helper-send", true}),
+                         CaseName);
+
+class NoNotice : public HandOff, public ::testing::WithParamInterface<NoticeCase> {
+  protected:
+    // After the installer's processes ended, the program ends by itself, without a message,
+    // and keeps the downloads for a later run.
+    void ExpectQuietEnd() {
+        if (GetParam().helper) {
+            HoldHelperPastTheGraceTime();
+        }
+        EXPECT_NE(STILL_ACTIVE, WaitForEnd(kWindowWait)) << "the program stayed behind";
+        EXPECT_NE(std::string::npos, Log().find("notice none\n")) << Log();
+        EXPECT_FALSE(FileExists(ExtractFolder()));
+        EXPECT_EQ(5u, JournalNames().size());
+    }
+};
+
+TEST_P(NoNotice, ProgramEndsByItselfAndCanBeStartedAgain) {
+    StartWith(GetParam());
+    ASSERT_TRUE(AcceptModuleList());
+    ASSERT_TRUE(TypePassword("melorra"));
+    ExpectQuietEnd();
+
+    // Not refused as a second copy; everything is downloaded, so the installer runs at once.
+    StartWith(GetParam());
+    ASSERT_NE(nullptr, WaitProgress());
+    ASSERT_TRUE(TypePassword("melorra"));
+    ExpectQuietEnd();
+    EXPECT_FALSE(MainWindowWasShown()) << "the unfilled main window appeared";
+}
+
+INSTANTIATE_TEST_SUITE_P(Installer,
+                         NoNotice,
+                         ::testing::Values(NoticeCase{"FromSetup", "none", false},
+                                           NoticeCase{"FromAHelper", "helper-none", true}),
+                         CaseName);
+
+TEST_F(EndToEnd, NoticesBeforeTheInstallerStartedAreIgnored) {
+    std::string slow = SiteServerText();
+    for (const char* file : {"Melorra.zip", "Extension.zip", "SetupStarter.zip"}) {
+        slow = SlowDown(slow, file);
+    }
+    ServeCase("early", slow);
+    Start();
+    HWND list = WaitModuleList();
+    ASSERT_NE(nullptr, list);
+    // Posted messages come in order: the click is handled after both notices.
+    ::PostMessageA(list, InstallerNotice(), 1, 1);
+    ::PostMessageA(list, InstallerNotice(), 1, 2);
+    PressButton(list, kModuleCancel);
+    EXPECT_EQ(kConfirmCancelText, Answer(IDNO));
+    EXPECT_EQ(STILL_ACTIVE, process_.Wait(0));
+    EXPECT_TRUE(::IsWindowVisible(list));
+    EXPECT_TRUE(FileExists(ExtractFolder()));
+
+    PressButton(list, kModuleOk);
+    HWND progress = WaitProgress();
+    ASSERT_NE(nullptr, progress);
+    ::PostMessageA(list, InstallerNotice(), 1, 2);
+    ::PostMessageA(list, InstallerNotice(), 1, 1);
+    PressButton(progress, kProgressCancel);
+    EXPECT_EQ(kConfirmCancelText, Answer(IDYES));
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    EXPECT_TRUE(FileExists(WorkFolder() + "Netrefit.log")) << "a notice removed the downloads";
+    EXPECT_FALSE(FileExists(StandinLog()));
+}
+
+TEST_F(EndToEnd, NoticeQueuedJustBeforeTheInstallerStartsIsDropped) {
+    // Held, the applications' serialising lock stops the program in its check for running
+    // applications: after the progress window, before the installer.
+    struct HeldMutex {
+        HANDLE handle = ::CreateMutexA(nullptr, TRUE, "Tavrin_KdrBootCheckerWait1");
+        bool owned = handle != nullptr && ::GetLastError() != ERROR_ALREADY_EXISTS;
+        void Release() {
+            if (owned) {
+                ::ReleaseMutex(handle);
+            }
+            owned = false;
+        }
+        ~HeldMutex() {
+            Release();
+            ::CloseHandle(handle);
+        }
+    } serialising;
+    ASSERT_TRUE(serialising.owned);
+    Start({"STANDIN_NOTICE=none"});
+    HWND list = WaitModuleList();
+    ASSERT_NE(nullptr, list);
+    PressButton(list, kModuleOk);
+    HWND progress = WaitProgress();
+    ASSERT_NE(nullptr, progress);
+    ASSERT_TRUE(TypePassword("melorra"));
+    ASSERT_TRUE(WaitForWindowGone(progress, 60000));
+    // A window thread stuck in a wait answers nothing.
+    ASSERT_TRUE(WaitUntil([&] {
+        DWORD_PTR answer = 0;
+        return !::SendMessageTimeoutA(list, WM_NULL, 0, 0, SMTO_NORMAL, 200, &answer);
+    }));
+    ::PostMessageA(list, InstallerNotice(), 1, 2);
+    serialising.Release();
+
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd(kWindowWait)) << "the notice was taken for the installer's";
+    std::string log;
+    ReadFileBytes(StandinLog(), &log);
+    EXPECT_NE(std::string::npos, log.find("notice none\n")) << log;
+    EXPECT_EQ(5u, JournalNames().size()) << "a notice removed the downloads";
+}
 
 TEST_F(EndToEnd, ArchivesWithoutTheInstallerAreRefused) {
     std::string text = SiteServerText();

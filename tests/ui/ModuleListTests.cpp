@@ -37,6 +37,7 @@ class RecordingModuleList : public ModuleListDialog {
     int cancels = 0;
     int listWidth = 0;
     ListView& List() { return moduleList; }
+    HICON Icon() const { return icon; }
 
   protected:
     // Only the display: the upgrade sequence and the cancel confirmation are tested elsewhere.
@@ -217,6 +218,22 @@ TEST(ModuleList, DefaultButtonIsOk) {
     });
     EXPECT_EQ(HIWORD(defaultId), DC_HASDEFID);
     EXPECT_EQ(LOWORD(defaultId), IDC_MODULE_OK);
+}
+
+TEST(ModuleList, DragIconQueryIsAnsweredWithTheApplicationIcon) {
+    RecordingModuleList dialog;
+    LRESULT dragIcon = 0, bigIcon = 0;
+    test::RunDriven(dialog, [&] {
+        HWND window = WaitForDialog(kAppTitle, IDC_MODULE_LIST);
+        if (window) {
+            dragIcon = ::SendMessageA(window, WM_QUERYDRAGICON, 0, 0);
+            bigIcon = ::SendMessageA(window, WM_GETICON, ICON_BIG, 0);
+            PressButton(window, IDC_MODULE_CANCEL);
+        }
+    });
+    ASSERT_NE(dialog.Icon(), nullptr);
+    EXPECT_EQ(reinterpret_cast<HICON>(dragIcon), dialog.Icon());
+    EXPECT_EQ(bigIcon, dragIcon) << "the icon dragged is the one the window shows";
 }
 
 TEST(ModuleList, SystemMenuItemOpensTheAboutBox) {
