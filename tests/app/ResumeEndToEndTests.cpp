@@ -8,6 +8,7 @@
 
 #include "EndToEnd.h"
 #include "ForeignWindow.h"
+#include "support/LoopbackHttpServer.h"
 
 using namespace netrefit::test;
 
@@ -87,6 +88,79 @@ TEST_F(Resume, CancelledDownloadResumesWithTheVerifiedFiles) {
     FinishUpgrade();
     EXPECT_EQ(secureBefore, Requests("/modules/SecureModule.zip")) << "fetched again";
     EXPECT_EQ(commonBefore + 1, Requests("/modules/CommonLib.zip")) << "not fetched again";
+}
+
+// What a second run sees after the first one ended in the middle of the third module: the two
+// verified modules are shown done and not fetched again, the partial one is fetched whole.
+class Interrupted : public Resume {
+  protected:
+    // partialLeft: the first run ended without a chance to remove the third module's part.
+    void SecondRunResumes(bool partialLeft) {
+        ASSERT_EQ((std::vector<std::string>{"Keldra Secure Module 3.1",
+                                            "Melorra Common Library 1.5"}),
+                  JournalNames());
+        std::string partial, whole;
+        EXPECT_EQ(partialLeft, ReadFileBytes(WorkFolder() + "Melorra.zip", &partial));
+        ASSERT_TRUE(ReadFileBytes(site_ + "modules\\Melorra.zip", &whole));
+        EXPECT_LT(partial.size(), whole.size()) << "the third module was not cut short";
+
+        WriteSettings(Settings());
+        const int secure = Requests("/modules/SecureModule.zip");
+        const int common = Requests("/modules/CommonLib.zip");
+        const int melorra = Requests("/modules/Melorra.zip");
+        Start();
+        HWND list = WaitModuleList();
+        ASSERT_NE(nullptr, list);
+        EXPECT_EQ((std::vector<std::string>{"Done", "Done", "-", "-", "-"}),
+                  ListViewColumn(::GetDlgItem(list, kModuleList), 1));
+        PressButton(list, 1014);
+        FinishUpgrade();
+        EXPECT_EQ(secure, Requests("/modules/SecureModule.zip")) << "fetched again";
+        EXPECT_EQ(common, Requests("/modules/CommonLib.zip")) << "fetched again";
+        EXPECT_EQ(melorra + 1, Requests("/modules/Melorra.zip"));
+    }
+};
+
+TEST_F(Interrupted, ProcessEndedMidModule) {
+    std::string slow = SiteServerText();
+    for (const char* file : {"Melorra.zip", "Extension.zip", "SetupStarter.zip"}) {
+        slow = SlowDown(slow, file);
+    }
+    ServeCase("killed", slow);
+    Start();
+    ASSERT_TRUE(AcceptModuleList());
+    ASSERT_NE(nullptr, WaitProgress());
+    // The third module has begun to arrive (slowly) when the process is ended.
+    ASSERT_TRUE(WaitUntil([&] {
+        std::string bytes;
+        return JournalNames().size() == 2 && ReadFileBytes(WorkFolder() + "Melorra.zip", &bytes) &&
+               !bytes.empty();
+    }));
+    process_.Kill();
+    ASSERT_NE(STILL_ACTIVE, WaitForEnd());
+    SecondRunResumes(true);
+}
+
+TEST_F(Interrupted, ConnectionDroppedMidModule) {
+    std::string whole;
+    ASSERT_TRUE(ReadFileBytes(site_ + "modules\\Melorra.zip", &whole));
+    LoopbackHttpServer dropping("127.0.0.6");
+    HttpResponse half = HttpResponse::Ok(whole);
+    half.dropAfter = whole.size() / 2;
+    dropping.Serve("/modules/Melorra.zip", half);
+    ASSERT_TRUE(dropping.Start()) << "cannot bind 127.0.0.6:80";
+    ServeCase("dropped", Replace(SiteServerText(), "http://127.0.0.4/modules/Melorra.zip",
+                                 dropping.Url("/modules/Melorra.zip")));
+    Start();
+    ASSERT_TRUE(AcceptModuleList());
+    EXPECT_EQ(
+        "Download failed. [Melorra 2.1]\nPlease check your Internet connection and try "
+        "again.",
+        Answer(IDOK));
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    EXPECT_EQ(1u, dropping.RequestCount("/modules/Melorra.zip"));
+    // A dropped module leaves no partial file; the rerun fetches it from the usual place.
+    SecondRunResumes(false);
 }
 
 TEST_F(Resume, DigestMismatchKeepsTheEarlierDownloads) {
