@@ -194,13 +194,15 @@ int32_t ProgressDialog::OnFileStarted(const DownloadEntry& entry, int32_t a) {
 int32_t ProgressDialog::OnProgress(const DownloadEntry& entry, int32_t a, int32_t b) {
     uint32_t size = static_cast<uint32_t>(entry.Size());
     int overall = BarPosition(a, total_);
+    // Most reports move a bar; waiting for the window's thread each time would pace the
+    // download by that thread's turns on the processor.
     if (overall != shownOverall_) {
-        overallBar_.SetPos(overall);
+        overallBar_.MovePos(overall);
         shownOverall_ = overall;
     }
     int file = BarPosition(b, size);
     if (file != shownFile_) {
-        fileBar_.SetPos(file);
+        fileBar_.MovePos(file);
         shownFile_ = file;
     }
     if (g_progressReports > 4) {

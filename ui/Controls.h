@@ -51,6 +51,9 @@ class ProgressBar : public Control {
   public:
     void SetRange(int low, int high) const { Send(PBM_SETRANGE32, low, high); }
     void SetPos(int position) const { Send(PBM_SETPOS, position); }
+    // Moves the bar without waiting for its thread when called from another one: it keeps its
+    // place among the messages sent to the bar, so a later SetPos or text still comes after it.
+    void MovePos(int position) const { ::SendNotifyMessageA(Window(), PBM_SETPOS, position, 0); }
     int Pos() const { return static_cast<int>(Send(PBM_GETPOS)); }
 };
 

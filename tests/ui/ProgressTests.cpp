@@ -448,6 +448,8 @@ class ProgressQuestion : public Progress,
         held.stallAfter = bytes.size();
         *entry = Served("module.zip", bytes, held);
         const std::string local = entry->LocalPath();
+        // An earlier round's whole file would pass for this round's before it has begun.
+        ::DeleteFileA(local.c_str());
         return Run({*entry}, [&](HWND window) {
             // All written: the worker now waits for the end in its next read, past the pause.
             if (!test::WaitUntil([&] { return LocalSize(local) == bytes.size(); })) {
