@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include <cstring>
-
+#include "common/FileStream.h"
 #include "common/UniqueHandle.h"
+#include "download/JournalRecords.h"
 
 namespace netrefit {
 namespace {
@@ -17,29 +17,6 @@ bool UsableName(const std::string& name) {
 FileHandle OpenJournal(const std::string& path, DWORD access, DWORD disposition) {
     return FileHandle(::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-// Walks the records of an open journal; true at the first complete record equal to name.
-bool ScanRecords(HANDLE file, const std::string& name) {
-    char record[DownloadLog::kMaxNameBytes];
-    size_t length = 0;
-    char chunk[4096];
-    DWORD got = 0;
-    while (::ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-        for (DWORD i = 0; i < got; ++i) {
-            if (chunk[i] == '\0') {
-                if (length == name.size() && std::memcmp(record, name.data(), length) == 0) {
-                    return true;
-                }
-                length = 0;
-            } else if (length == sizeof(record)) {
-                return false;  // damaged: a record longer than any name; stop trusting the rest
-            } else {
-                record[length++] = chunk[i];
-            }
-        }
-    }
-    return false;  // a last record without its NUL is incomplete and never matches
 }
 
 }  // namespace
@@ -92,7 +69,8 @@ bool DownloadLog::Contains(const DownloadEntry& entry) const {
     if (!file) {
         return false;
     }
-    return ScanRecords(file.get(), name);
+    HandleSource records(file.get());
+    return JournalHasRecord(records, name);
 }
 
 }  // namespace netrefit

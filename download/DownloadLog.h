@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "download/JournalRecords.h"
 #include "download/RemoteFile.h"
 
 namespace netrefit {
@@ -11,7 +12,7 @@ namespace netrefit {
 class DownloadLog {
   public:
     // Longest name a record can hold; the reader never matches a longer record.
-    static constexpr size_t kMaxNameBytes = 255;
+    static constexpr size_t kMaxNameBytes = kJournalMaxNameBytes;
     // Longest journal path used; a longer one makes every operation fail.
     static constexpr size_t kMaxPathChars = 259;  // MAX_PATH less its NUL
 

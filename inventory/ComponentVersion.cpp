@@ -1,6 +1,8 @@
 #include "inventory/ComponentVersion.h"
 
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -25,12 +27,48 @@ const char* const kKindNames[] = {
     "Update Agent",
 };
 
+// Callers' pointers are probed on Windows; the native fuzz build checks them for null only.
 bool Readable(const char* text) {
+#ifdef _WIN32
     return text != nullptr && !::IsBadStringPtrA(text, static_cast<UINT_PTR>(-1));
+#else
+    return text != nullptr;
+#endif
 }
 
 bool Writable(char* buffer, size_t size) {
+#ifdef _WIN32
     return buffer != nullptr && size != 0 && !::IsBadWritePtr(buffer, size);
+#else
+    return buffer != nullptr && size != 0;
+#endif
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// One "%d" of scanf: blanks, a sign and at least one digit. Digits beyond the range of an int
+// wrap in 32 bits, where scanf's result would be undefined. False, *text unmoved, without digit.
+bool ReadDecimal(const char** text, uint32_t* value) {
+    const char* p = *text;
+    while (IsBlank(*p)) {
+        ++p;
+    }
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') {
+        ++p;
+    }
+    if (*p < '0' || *p > '9') {
+        return false;
+    }
+    uint32_t number = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        number = number * 10u + static_cast<uint32_t>(*p - '0');
+    }
+    *value = negative ? 0u - number : number;
+    *text = p;
+    return true;
 }
 
 int CopyText(const std::string& text, char* buffer, size_t size) {
@@ -126,12 +164,18 @@ void ComponentVersion::ParseVersion(const char* text) {
     if (text == nullptr) {
         return;
     }
-    int parts[4] = {0, 0, 0, 0};
-    std::sscanf(text, "%d.%d.%d.%d", &parts[0], &parts[1], &parts[2], &parts[3]);
-    SetMajor(static_cast<uint32_t>(parts[0]));
-    SetMinor(static_cast<uint32_t>(parts[1]));
-    SetBuild(static_cast<uint32_t>(parts[2]));
-    SetRevision(static_cast<uint32_t>(parts[3]));
+    uint32_t parts[4] = {0, 0, 0, 0};
+    const char* p = text;
+    for (int i = 0; i < 4 && ReadDecimal(&p, &parts[i]); ++i) {
+        if (*p != '.') {
+            break;
+        }
+        ++p;
+    }
+    SetMajor(parts[0]);
+    SetMinor(parts[1]);
+    SetBuild(parts[2]);
+    SetRevision(parts[3]);
 }
 
 void ComponentVersion::SetMajor(uint32_t value) { major_ = static_cast<uint16_t>(value); }

@@ -33,7 +33,8 @@ public:
     virtual void CopyHotFixes(TextList& list) const;
     virtual std::string HotFix(size_t index) const;
     virtual void SetVersion(uint32_t major, uint32_t minor, uint32_t build, uint32_t revision);
-    // Reads "%d.%d.%d.%d"; parts after the first mismatch are 0; each part keeps its low 16 bits.
+    // Reads "%d.%d.%d.%d"; parts after the first mismatch are 0; each part keeps its low 16 bits
+    // (one beyond the range of an int wraps in 32 bits first).
     virtual void ParseVersion(const char* text);
     virtual void SetMajor(uint32_t value);
     virtual void SetMinor(uint32_t value);

@@ -93,23 +93,12 @@ ZipExtractor::Outcome ZipExtractor::ExtractMember(ZipEntryHeader& header) {
     if (!space_.BeginMember(DeclaredOutput(header)) || !reader_.OpenOutput(outputPath.c_str())) {
         return Outcome::Failed;
     }
-    // A deflated member whose header leaves its sizes to a trailing descriptor still ends where
-    // its deflate stream ends, so it is read up to there instead of being written empty.
-    bool streamed = header.method == kZipMethodDeflated &&
-                    (header.flags & kZipFlagDescriptor) != 0 && header.compressedSize == 0;
+    bool streamed = IsStreamedMember(header);
     if (!UnlockMember(header)) {
         return CancelRequested() ? Outcome::Cancelled : Outcome::Failed;
     }
     int64_t afterEncryption = reader_.Tell();
-    ZipTransfer transfer;
-    if (header.method == kZipMethodStored) {
-        transfer = reader_.CopyStoredData(header.compressedSize);
-    } else {
-        uint64_t input = streamed ? ZipReader::kUntilStreamEnd : header.compressedSize;
-        uint64_t limit = (header.flags & kZipFlagDescriptor) ? ZipReader::kUntilStreamEnd
-                                                             : header.uncompressedSize;
-        transfer = reader_.InflateData(input, limit);
-    }
+    ZipTransfer transfer = reader_.CopyMemberData(header, streamed);
     bool closed = reader_.CloseOutput();
     if (transfer.stopped) {
         cancelText_ = header.name;

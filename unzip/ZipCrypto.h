@@ -1,6 +1,7 @@
 #pragma once
 // Traditional PKWARE encryption of the zip format: the CRC-32 table and the three running keys.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace netrefit {

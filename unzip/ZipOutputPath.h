@@ -4,18 +4,11 @@
 #include <cstdint>
 #include <string>
 
+#include "unzip/ZipMemberName.h"
+
 namespace netrefit {
 
 constexpr size_t kMaxPathText = 259;  // characters of a path, without its NUL
-
-// False for a name that could reach outside the destination folder or open a device: an absolute
-// name, a drive letter or any ":" (alternate data streams), a ".." element (or one made only of
-// dots and blanks, which Windows reads the same way), or a reserved device name such as "CON" or
-// "aux.txt".
-bool IsSafeMemberName(const char* name);
-
-// True for a folder entry: a name that ends with a separator.
-bool IsFolderEntry(const char* name);
 
 // Joins the destination folder and the member name with PathAppendA and turns every "/" into "\".
 // False (and nothing built) when the name is unsafe or the result would not fit 259 characters.

@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -37,68 +36,49 @@ bool ZipReader::AllocateWorkBuffer() {
     return workBuffer_ != nullptr;
 }
 
-bool ZipReader::OpenArchive(const char* path) {
-    archiveStream_.reset(std::fopen(path, "rb"));
-    return archiveStream_.valid();
-}
-
-bool ZipReader::OpenOutput(const char* path) {
-    outputStream_.reset(std::fopen(path, "wb"));
-    return outputStream_.valid();
-}
-
-bool ZipReader::CloseOutput() {
-    FILE* stream = outputStream_.release();
-    return stream == nullptr || std::fclose(stream) == 0;
-}
-
 int64_t ZipReader::Tell() const {
-    return archiveStream_ ? _ftelli64(archiveStream_.get()) : -1;
+    return archive_ ? archive_->Tell() : -1;
 }
 
 bool ZipReader::Seek(int64_t position) {
-    return archiveStream_ && position >= 0 &&
-           _fseeki64(archiveStream_.get(), position, SEEK_SET) == 0;
+    return archive_ && position >= 0 && archive_->Seek(position);
 }
 
-bool ZipReader::IsValidArchive(const char* path, uint64_t fileSize) {
+bool ZipReader::CloseOutput() {
+    std::unique_ptr<ByteSink> output = std::move(output_);
+    return output == nullptr || output->Close();
+}
+
+bool ZipReader::IsValidArchive(uint64_t archiveSize) {
     unsigned char* buffer = workBuffer_.get();
-    if (buffer == nullptr) {
+    if (buffer == nullptr || !Seek(0)) {
         return false;
     }
-    Stream file(std::fopen(path, "rb"));
-    if (!file) {
-        return false;
-    }
-    size_t got = std::fread(buffer, 1, kWorkBufferSize, file.get());
-    file.reset();
+    size_t got = archive_->Read(buffer, kWorkBufferSize);
     // The bytes really read bound the scan too: the file may be shorter than its stated size.
-    uint64_t limit = std::min<uint64_t>({fileSize, kWorkBufferSize, got});
+    uint64_t limit = std::min<uint64_t>({archiveSize, kWorkBufferSize, got});
     uint64_t offset = 0;
     while (offset + 30 < limit && !IsCandidateHeader(buffer + offset)) {
         ++offset;
     }
-    if (offset + 30 >= limit) {
-        return false;
-    }
-    if (!OpenArchive(path) || !Seek(static_cast<int64_t>(offset + 4))) {
-        CloseArchive();
+    if (offset + 30 >= limit || !Seek(static_cast<int64_t>(offset + 4))) {
         return false;
     }
     ZipEntryHeader header;
-    bool valid = ReadLocalHeader(&header, nullptr);
-    CloseArchive();
-    return valid;
+    return ReadLocalHeader(&header, nullptr);
 }
 
 bool ZipReader::FindNextLocalHeader(ZipEntryHeader* header, unsigned char* scratch) {
     static const int kSignature[4] = {0x50, 0x4B, 0x03, 0x04};
-    if (!archiveStream_) {
+    if (!archive_) {
         return false;
     }
-    FILE* stream = archiveStream_.get();
     int matched = 0;
-    for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) {
+    // Byte by byte, as the header must be read from just after the signature; a file source
+    // buffers, and between members the signature is normally the first four bytes.
+    unsigned char byte = 0;
+    while (archive_->Read(&byte, 1) == 1) {
+        int c = byte;
         if (c == kSignature[0]) {
             matched = 1;
             continue;
@@ -189,6 +169,15 @@ bool ZipReader::StartDecryption(const char* password, ZipEntryHeader* header) {
     return true;
 }
 
+ZipTransfer ZipReader::CopyMemberData(const ZipEntryHeader& header, bool streamed) {
+    if (header.method == kZipMethodStored) {
+        return CopyStoredData(header.compressedSize);
+    }
+    uint64_t input = streamed ? kUntilStreamEnd : header.compressedSize;
+    uint64_t limit = (header.flags & kZipFlagDescriptor) ? kUntilStreamEnd : header.uncompressedSize;
+    return InflateData(input, limit);
+}
+
 ZipTransfer ZipReader::CopyStoredData(uint32_t compressedSize) {
     ZipTransfer transfer;
     unsigned char* buffer = workBuffer_.get();
@@ -213,10 +202,10 @@ ZipTransfer ZipReader::CopyStoredData(uint32_t compressedSize) {
 }
 
 size_t ZipReader::ReadInput(unsigned char* into, size_t count) {
-    if (!archiveStream_) {
+    if (!archive_) {
         return 0;
     }
-    size_t got = std::fread(into, 1, count, archiveStream_.get());
+    size_t got = archive_->Read(into, count);
     if (decrypting_) {
         keys_.Decrypt(into, got);
     }
@@ -224,16 +213,14 @@ size_t ZipReader::ReadInput(unsigned char* into, size_t count) {
 }
 
 bool ZipReader::ReadExact(unsigned char* into, size_t count) {
-    return count == 0 ||
-           (archiveStream_ && std::fread(into, 1, count, archiveStream_.get()) == count);
+    return count == 0 || (archive_ && archive_->Read(into, count) == count);
 }
 
 bool ZipReader::WriteOutput(const unsigned char* bytes, size_t count, ZipTransfer* transfer) {
     if (count == 0) {
         return true;
     }
-    if (!outputStream_ || (writeGate_ && !writeGate_(count)) ||
-        std::fwrite(bytes, 1, count, outputStream_.get()) != count) {
+    if (!output_ || (writeGate_ && !writeGate_(count)) || !output_->Write(bytes, count)) {
         transfer->writeFailed = true;
         return false;
     }

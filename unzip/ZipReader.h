@@ -2,13 +2,15 @@
 // Forward-only zip reader: walks an archive through its local headers, one member after another,
 // without ever reading the central directory. Every read and write goes through one 1 MiB work
 // buffer. No window code here: the extraction worker decides order, passwords and reports.
+// The archive is a byte source and each member's output a byte sink, so that everything but the
+// opening of files by path (ZipReaderFiles.cpp) also builds natively for the fuzz targets.
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
-#include "common/UniqueHandle.h"
+#include "common/ByteStream.h"
 #include "unzip/ZipCrypto.h"
 #include "unzip/ZipEntryHeader.h"
 
@@ -21,6 +23,13 @@ struct ZipTransfer {
     bool stopped = false;      // the stop check asked to end between chunks
     bool writeFailed = false;  // the output or the write gate refused bytes (disk full)
 };
+
+// A deflated member whose header leaves its sizes to a trailing descriptor still ends where its
+// deflate stream ends, so it is read up to there instead of being written empty.
+inline bool IsStreamedMember(const ZipEntryHeader& header) {
+    return header.method == kZipMethodDeflated && (header.flags & kZipFlagDescriptor) != 0 &&
+           header.compressedSize == 0;
+}
 
 class ZipReader {
   public:
@@ -37,9 +46,12 @@ class ZipReader {
     void ReleaseWorkBuffer() { workBuffer_.reset(); }
     unsigned char* WorkBuffer() const { return workBuffer_.get(); }
 
-    bool OpenArchive(const char* path);
-    void CloseArchive() { archiveStream_.reset(); }
-    bool OpenOutput(const char* path);
+    // The reader owns the archive and the output it is given.
+    void SetArchive(std::unique_ptr<ByteSource> archive) { archive_ = std::move(archive); }
+    void SetOutput(std::unique_ptr<ByteSink> output) { output_ = std::move(output); }
+    bool OpenArchive(const char* path);  // a file source
+    void CloseArchive() { archive_.reset(); }
+    bool OpenOutput(const char* path);  // a file sink, created empty
     bool CloseOutput();  // false when the last bytes could not be written
     int64_t Tell() const;
     bool Seek(int64_t position);
@@ -50,6 +62,8 @@ class ZipReader {
 
     // True when the file holds a plausible local header within its first 1 MiB.
     bool IsValidArchive(const char* path, uint64_t fileSize);
+    // The same for the archive already set, read from its start; its position is then undefined.
+    bool IsValidArchive(uint64_t archiveSize);
     // Scans for the next local header and reads it; the stream then stands at the member's data.
     // scratch must hold at least kOwnScratchSize bytes.
     bool FindNextLocalHeader(ZipEntryHeader* header, unsigned char* scratch);
@@ -61,6 +75,9 @@ class ZipReader {
     // Inflates at most compressedSize bytes of input (kUntilStreamEnd: up to the end of the
     // deflate stream) and writes at most outputLimit bytes.
     ZipTransfer InflateData(uint64_t compressedSize, uint64_t outputLimit = kUntilStreamEnd);
+    // A member's data after StartDecryption: stored data copied, deflated data inflated with the
+    // header's sizes as its bounds. streamed comes from IsStreamedMember before decryption.
+    ZipTransfer CopyMemberData(const ZipEntryHeader& header, bool streamed);
 
   private:
     size_t ReadInput(unsigned char* into, size_t count);
@@ -68,8 +85,8 @@ class ZipReader {
     bool WriteOutput(const unsigned char* bytes, size_t count, ZipTransfer* transfer);
     bool StopRequested() const { return stopCheck_ && stopCheck_(); }
 
-    Stream archiveStream_;
-    Stream outputStream_;
+    std::unique_ptr<ByteSource> archive_;
+    std::unique_ptr<ByteSink> output_;
     bool decrypting_ = false;
     ZipKeys keys_;
     std::unique_ptr<unsigned char[]> workBuffer_;

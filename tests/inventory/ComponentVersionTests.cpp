@@ -47,6 +47,11 @@ TEST(ComponentVersion, ParseKeepsLow16BitsAndStopsAtTheFirstMismatch) {
     EXPECT_EQ("0.0.0.0", Formatted(Make(kKindMelorra, "")));
     EXPECT_EQ("3.0.0.0", Formatted(Make(kKindMelorra, "3.x.7.7")));
     EXPECT_EQ("65535.1.2.3", Formatted(Make(kKindMelorra, "-1.1.2.3")));
+    EXPECT_EQ("7.8.0.0", Formatted(Make(kKindMelorra, " 7.\t+8.")));
+    // Beyond an int: wrapped in 32 bits, as the 23 characters the server file allows can say.
+    EXPECT_EQ("1.0.0.1", Formatted(Make(kKindMelorra, "4294967297.0.0.1")));
+    EXPECT_EQ("65535.0.0.0", Formatted(Make(kKindMelorra, "99999999999999999999999")));
+    EXPECT_EQ("2.61440.0.0", Formatted(Make(kKindMelorra, "2.-1000000000000")));
 
     ComponentVersion untouched = Make(kKindMelorra, "4.5.6.7");
     untouched.ParseVersion(nullptr);

@@ -1,0 +1,66 @@
+#include "common/FileStream.h"
+
+#include <cstdio>
+
+namespace netrefit {
+
+bool StdioSource::Open(const char* path) {
+    stream_.reset(std::fopen(path, "rb"));
+    return stream_.valid();
+}
+
+size_t StdioSource::Read(void* into, size_t count) {
+    return stream_ ? std::fread(into, 1, count, stream_.get()) : 0;
+}
+
+int64_t StdioSource::Tell() {
+    return stream_ ? _ftelli64(stream_.get()) : -1;
+}
+
+bool StdioSource::Seek(int64_t position) {
+    return stream_ && position >= 0 && _fseeki64(stream_.get(), position, SEEK_SET) == 0;
+}
+
+bool StdioSink::Open(const char* path) {
+    stream_.reset(std::fopen(path, "wb"));
+    return stream_.valid();
+}
+
+bool StdioSink::Write(const void* bytes, size_t count) {
+    return stream_ && std::fwrite(bytes, 1, count, stream_.get()) == count;
+}
+
+bool StdioSink::Close() {
+    FILE* stream = stream_.release();
+    return stream == nullptr || std::fclose(stream) == 0;
+}
+
+size_t HandleSource::Read(void* into, size_t count) {
+    // ReadFile takes a DWORD count; callers read in small chunks, so one call does.
+    DWORD got = 0;
+    if (!::ReadFile(file_, into, static_cast<DWORD>(count), &got, nullptr)) {
+        return 0;
+    }
+    return got;
+}
+
+int64_t HandleSource::Tell() {
+    // SetFilePointer with a high word: SetFilePointerEx is missing before Windows 2000.
+    LONG high = 0;
+    DWORD low = ::SetFilePointer(file_, 0, &high, FILE_CURRENT);
+    if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) {
+        return -1;
+    }
+    return (static_cast<int64_t>(high) << 32) | low;
+}
+
+bool HandleSource::Seek(int64_t position) {
+    if (position < 0) {
+        return false;
+    }
+    LONG high = static_cast<LONG>(position >> 32);
+    DWORD low = ::SetFilePointer(file_, static_cast<LONG>(position & 0xFFFFFFFF), &high, FILE_BEGIN);
+    return low != INVALID_SET_FILE_POINTER || ::GetLastError() == NO_ERROR;
+}
+
+}  // namespace netrefit

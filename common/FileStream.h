@@ -1,0 +1,46 @@
+#pragma once
+// The program's files as byte sources and sinks.
+
+#include <windows.h>
+
+#include "common/ByteStream.h"
+#include "common/UniqueHandle.h"
+
+namespace netrefit {
+
+// A C runtime stream opened by path: buffered, with 64-bit positions.
+class StdioSource : public ByteSource {
+  public:
+    bool Open(const char* path);
+    size_t Read(void* into, size_t count) override;
+    int64_t Tell() override;
+    bool Seek(int64_t position) override;
+
+  private:
+    Stream stream_;
+};
+
+class StdioSink : public ByteSink {
+  public:
+    // Creates the file, emptying an existing one.
+    bool Open(const char* path);
+    bool Write(const void* bytes, size_t count) override;
+    bool Close() override;
+
+  private:
+    Stream stream_;
+};
+
+// A file handle the caller opened (and so chose its access and sharing) and keeps open.
+class HandleSource : public ByteSource {
+  public:
+    explicit HandleSource(HANDLE file) : file_(file) {}
+    size_t Read(void* into, size_t count) override;
+    int64_t Tell() override;
+    bool Seek(int64_t position) override;
+
+  private:
+    HANDLE file_;
+};
+
+}  // namespace netrefit
