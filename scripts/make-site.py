@@ -6,7 +6,8 @@ state of an older installed suite.
     make-site.py --standin StandinSetup.exe --out DIR --url http://127.0.0.5/ [--big-mib N]
 
 DIR receives:
-    Version_English.ini       server information file (served with Basic authentication)
+    Version_English.ini       server information file (served with Basic authentication),
+    Version_German.ini ...    the same under every application language's name
     modules/*.zip             the modules (NoSetup.zip: a launcher without "Setup.exe")
     Netrefit.ini              settings for a client that uses this site
     installed.reg             registry of an installed suite older than the site's
@@ -21,6 +22,8 @@ import subprocess
 import sys
 
 PASSWORD = "melorra"
+# The application languages; English is built into the program, the others ship a library.
+LANGUAGES = ["English", "Japanese", "French", "German", "Italian", "Spanish", "Korean", "SChinese"]
 
 
 def write(path, data):
@@ -111,7 +114,8 @@ def write_server_file(out, url):
             + section("MelorraAddonNocddb", "1.1.0.0", url, m("Extension.zip"))
             + section("LauncherMl", "2.1.0.0", url, m("SetupStarter.zip"))
             + "[UpdateAgent]\r\nVersion=1.1.0.3240\r\n")
-    write(os.path.join(out, "Version_English.ini"), text.encode())
+    for language in LANGUAGES:
+        write(os.path.join(out, f"Version_{language}.ini"), text.encode())
 
 
 def write_client_files(out, url):
@@ -120,10 +124,11 @@ def write_client_files(out, url):
         f"Server={url}\r\n"
         "Version=1.1\r\n"
         "SupportOS=127\r\n"
-        "SupportApplicationLang=English\r\n"
+        f"SupportApplicationLang={','.join(LANGUAGES)}\r\n"
         "SupportOSLang=\r\n"
         "NonSupportOSLang=\r\n"
-        "\r\n[Resource]\r\nEnglish=\r\n").encode())
+        "\r\n[Resource]\r\nEnglish=\r\n"
+        + "".join(f"{name}=Netrefit{name}.dll\r\n" for name in LANGUAGES[1:])).encode())
     uninstall = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall"
     tavrin = r"HKEY_LOCAL_MACHINE\Software\Tavrin Corporation"
     write(os.path.join(out, "installed.reg"), (

@@ -101,6 +101,11 @@ void EndToEnd::WriteSettings(const Settings& s) {
         "[Setup]\r\nServer=" + s.server + "\r\nVersion=1.1\r\nSupportOS=" + s.supportOS +
         "\r\nSupportApplicationLang=" + s.applicationLanguages +
         "\r\nSupportOSLang=" + s.osLanguages + "\r\nNonSupportOSLang=" + s.nonOsLanguages + "\r\n";
+    if (!s.resources.empty()) {
+        text += "[Resource]\r\n";
+        for (const std::string& line : s.resources)
+            text += line + "\r\n";
+    }
     ASSERT_TRUE(WriteFileBytes(program_.File("Netrefit.ini"), text));
 }
 
@@ -242,8 +247,20 @@ std::string EndToEnd::Answer(int button, DWORD timeoutMs) {
     return text;
 }
 
+HWND EndToEnd::WaitPasswordDialog() {
+    return WaitForWindow(
+        [](HWND window) {
+            char kind[16] = "";
+            HWND edit = ::GetDlgItem(window, 1005);
+            ::GetClassNameA(edit, kind, sizeof(kind));
+            return edit != nullptr && _stricmp(kind, "Edit") == 0 &&
+                   ::GetDlgItem(window, IDOK) != nullptr;
+        },
+        kWindowWait, process_.Id());
+}
+
 bool EndToEnd::TypePassword(const std::string& password) {
-    HWND dialog = WaitForTopLevel(0, "Please Input Password", 1005, kWindowWait);
+    HWND dialog = WaitPasswordDialog();
     if (dialog == nullptr)
         return false;
     ::SendMessageA(::GetDlgItem(dialog, 1005), WM_SETTEXT, 0,

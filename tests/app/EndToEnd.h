@@ -32,6 +32,8 @@ struct Settings {
     std::string applicationLanguages = "English";
     std::string osLanguages = "";
     std::string nonOsLanguages = "";
+    // Lines of the [Resource] section ("German=NetrefitGerman.dll").
+    std::vector<std::string> resources;
 };
 
 // Registry of the suite in the prefix (HKEY_LOCAL_MACHINE).
@@ -89,6 +91,8 @@ class EndToEnd : public ::testing::Test {
     bool AcceptModuleList();
     // Waits for a message box of the program and answers it with button; returns its text.
     std::string Answer(int button, DWORD timeoutMs = kWindowWait);
+    // The password dialog of the program (found by its controls, its title is translated).
+    HWND WaitPasswordDialog();
     // Types the archive password into the password dialog and confirms it.
     bool TypePassword(const std::string& password);
 

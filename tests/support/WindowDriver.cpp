@@ -21,6 +21,17 @@ std::string ItemText(HWND dialog, int id) {
     return item ? WindowText(item) : std::string();
 }
 
+std::wstring WideWindowText(HWND window) {
+    wchar_t buffer[4096] = {};
+    ::SendMessageW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer));
+    return buffer;
+}
+
+std::wstring WideItemText(HWND dialog, int id) {
+    HWND item = ::GetDlgItem(dialog, id);
+    return item ? WideWindowText(item) : std::wstring();
+}
+
 namespace {
 struct EnumState {
     DWORD processId;

@@ -15,6 +15,9 @@ constexpr DWORD kWindowWait = 30000;
 
 std::string WindowText(HWND window);
 std::string ItemText(HWND dialog, int id);
+// The same as UTF-16, whatever code page this process or the window's owner has.
+std::wstring WideWindowText(HWND window);
+std::wstring WideItemText(HWND dialog, int id);
 
 // Visible top-level windows of this process (processId 0) or of the given one.
 std::vector<HWND> TopLevelWindows(DWORD processId = 0);

@@ -10,3 +10,5 @@ target_include_directories(TestLanguage PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOUR
 target_link_options(TestLanguage PRIVATE -nostdlib -Wl,--entry,0)
 # Digests of the files the progress tests serve.
 list(APPEND ui_test_libs netrefit_md5)
+# The shipped language libraries are checked as built; version.dll reads their version blocks.
+list(APPEND ui_test_libs version)

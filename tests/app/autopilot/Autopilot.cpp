@@ -40,7 +40,7 @@ public:
             if (!seen_.insert(window).second) continue;
             ::Sleep(500);  // let it paint
             Picture(window, title);
-            Answer(window, title);
+            Answer(window);
         }
     }
 
@@ -54,11 +54,11 @@ private:
                     saved ? path.c_str() : "");
     }
 
-    void Answer(HWND window, const std::string& title) {
+    void Answer(HWND window) {
         if (IsMessageBox(window)) {
             std::printf("  message: %s\n", MessageBoxText(window).c_str());
             PressButton(window, ::GetDlgItem(window, IDOK) != nullptr ? IDOK : IDYES);
-        } else if (title == "Please Input Password") {
+        } else if (IsPasswordPrompt(window)) {
             ::SendMessageA(::GetDlgItem(window, 1005), WM_SETTEXT, 0,
                            reinterpret_cast<LPARAM>(password_.c_str()));
             std::printf("  typed the password\n");
@@ -70,6 +70,13 @@ private:
         } else if (::GetDlgItem(window, 1023) != nullptr) {
             PressButton(window, IDCANCEL);  // reinstall
         }
+    }
+
+    // Found by its controls: its title is translated.
+    static bool IsPasswordPrompt(HWND window) {
+        char kind[16] = "";
+        ::GetClassNameA(::GetDlgItem(window, 1005), kind, sizeof(kind));
+        return _stricmp(kind, "Edit") == 0 && ::GetDlgItem(window, IDOK) != nullptr;
     }
 
     std::string pictures_;
