@@ -8,6 +8,7 @@
 #include "inventory/InstalledCatalog.h"
 #include "inventory/ServerCatalog.h"
 #include "inventory/SetupInfo.h"
+#include "inventory/UpgradePlan.h"
 #include "ui/Controls.h"
 #include "ui/DialogBase.h"
 
@@ -63,13 +64,11 @@ class ModuleListDialog : public Dialog {
   private:
     // The steps of the upgrade sequence.
     BOOL RunServerSteps(const SetupInfo& setup, const std::string& language);
-    BOOL RunListSteps(InstalledCatalog& installed, ServerCatalog& server);
+    BOOL RunListSteps(UpgradePlan& plan);
     bool CheckEnvironment(const SetupInfo& setup);
     bool PrepareFolders(const std::string& language);
     bool CheckDiskSpace(const std::string& folder);
     INT_PTR FetchServerInformation(const std::string& url);
-    bool CheckTargetApplication(InstalledCatalog& installed);
-    bool CheckOldPlayer(InstalledCatalog& installed);
     void LoadResourceLibrary(const std::string& path);
     void MarkEarlierDownloads();
     void DeleteServerFile();

@@ -7,6 +7,7 @@
 
 #include "app/ModuleListDialog.h"
 #include "download/DownloadLog.h"
+#include "download/ServerFileEntry.h"
 #include "download/ServerWaitDialog.h"
 #include "download/UpToDateDialog.h"
 #include "hashgate/VerifyFileDigest.h"
@@ -15,6 +16,7 @@
 #include "inventory/ServerCatalog.h"
 #include "inventory/SetupInfo.h"
 #include "inventory/SystemEnvironment.h"
+#include "inventory/UpgradePlan.h"
 #include "resources/ResourceIds.h"
 #include "ui/ResourceModule.h"
 #include "app/FolderTree.h"
@@ -23,9 +25,6 @@ namespace netrefit {
 namespace {
 
 const ULONGLONG kRequiredFreeBytes = 409600000ull;
-const char kServerUser[] = "UpdateAgent";
-const char kServerPassword[] = "Netrefit20";
-const int32_t kServerFileSize = 4096;
 
 std::string CurrentFolder() {
     char folder[261] = "";
@@ -134,32 +133,41 @@ BOOL ModuleListDialog::RunServerSteps(const SetupInfo& setup, const std::string&
     }
     InstalledCatalog installed;
     ApplyReferenceVersions(installed, server);
-    if (!CheckSelfVersion(installed, server, programFolder.c_str())) {
+    SystemEnvironment environment;
+    UpgradePlan plan = PlanUpgrade(installed, server, environment, programFolder, workFolder);
+    if (plan.outcome == PlanOutcome::Refused && plan.messageId == IDS_NOT_LATEST_VERSION) {
         DeleteServerFile();
         return Close(IDS_NOT_LATEST_VERSION, MB_ICONEXCLAMATION);
     }
-    if (!server.Connect() && !CheckTargetApplication(installed)) {
+    if (plan.outcome == PlanOutcome::Refused && plan.messageId == IDS_NO_TARGET_APPLICATION) {
+        DeleteServerFile();
+        ShowMessage(Window(), IDS_NO_TARGET_APPLICATION, MB_ICONERROR);
         if (!ContainsZipArchives(workFolder.c_str())) {
             DeleteFolderTree(workFolder.c_str());
         }
         return CloseSilently();
     }
-    if (!CheckOldPlayer(installed)) {
+    if (plan.outcome == PlanOutcome::Refused && plan.messageId == IDS_DOUBLE_BYTE_USER) {
+        ShowMessage(Window(), IDS_DOUBLE_BYTE_USER, MB_ICONEXCLAMATION);
         DeleteServerFile();
         return CloseSilently();
     }
-    return RunListSteps(installed, server);
+    if (plan.asksOldPlayer &&
+        ShowMessage(Window(), IDS_OLD_PLAYER, MB_ICONEXCLAMATION | MB_OKCANCEL) == IDCANCEL) {
+        DeleteServerFile();
+        return CloseSilently();
+    }
+    return RunListSteps(plan);
 }
 
 // Steps from the download list to the window (or straight to the download phase).
-BOOL ModuleListDialog::RunListSteps(InstalledCatalog& installed, ServerCatalog& server) {
-    BuildDownloadList(downloadList, installed, server, UpgradeMode::Upgrade, workFolder);
+BOOL ModuleListDialog::RunListSteps(UpgradePlan& plan) {
+    downloadList = plan.list;
     DeleteServerFile();
-    if (downloadList.empty()) {
-        BuildDownloadList(downloadList, installed, server, UpgradeMode::Reinstall, workFolder);
-        if (downloadList.empty()) {
-            return Close(IDS_NOTHING_TO_UPGRADE, MB_ICONEXCLAMATION);
-        }
+    if (plan.outcome == PlanOutcome::Refused) {
+        return Close(IDS_NOTHING_TO_UPGRADE, MB_ICONEXCLAMATION);
+    }
+    if (plan.outcome == PlanOutcome::Reinstall) {
         UpToDateDialog upToDate(nullptr);
         if (upToDate.RunModal() == 1) {
             return CloseSilently();
@@ -180,18 +188,8 @@ BOOL ModuleListDialog::RunListSteps(InstalledCatalog& installed, ServerCatalog& 
 
 bool ModuleListDialog::CheckEnvironment(const SetupInfo& setup) {
     SystemEnvironment environment;
-    environment.SetLanguageLists(setup.SupportOSLang().c_str(), setup.NonSupportOSLang().c_str());
-    environment.SetSupportedOsMask(setup.SupportOS());
-    if (!environment.IsOsLanguageSupported()) {
-        ShowMessage(Window(), IDS_UNSUPPORTED_LANGUAGE, MB_ICONERROR);
-        return false;
-    }
-    if (!environment.IsOsSupported()) {
-        ShowMessage(Window(), IDS_UNSUPPORTED_VERSION, MB_ICONERROR);
-        return false;
-    }
-    if (!environment.IsAdminSufficient()) {
-        ShowMessage(Window(), IDS_NOT_ADMINISTRATOR, MB_ICONERROR);
+    if (unsigned refusal = EnvironmentRefusal(setup, environment)) {
+        ShowMessage(Window(), refusal, MB_ICONERROR);
         return false;
     }
     return true;
@@ -222,44 +220,10 @@ bool ModuleListDialog::CheckDiskSpace(const std::string& folder) {
 }
 
 INT_PTR ModuleListDialog::FetchServerInformation(const std::string& url) {
-    DownloadEntry entry;
-    entry.SetUrl(url);
-    entry.SetCredentials(kServerUser, kServerPassword);
-    entry.SetSize(kServerFileSize);
-    entry.SetName("Setting File");
     ServerWaitDialog wait(Window());
     wait.SetFolder(workFolder);
-    wait.SetEntry(entry);
+    wait.SetEntry(MakeServerFileEntry(url));
     return wait.RunModal();
-}
-
-bool ModuleListDialog::CheckTargetApplication(InstalledCatalog& installed) {
-    if (installed.IsTargetPresent()) {
-        return true;
-    }
-    DeleteServerFile();
-    ShowMessage(Window(), IDS_NO_TARGET_APPLICATION, MB_ICONERROR);
-    return false;
-}
-
-bool ModuleListDialog::CheckOldPlayer(InstalledCatalog& installed) {
-    ComponentVersion* player = installed.KeldraPlayer();
-    if (player == nullptr) {
-        return true;
-    }
-    bool later = player->Major() > 2 || (player->Major() == 2 && player->Minor() > 1);
-    if (later && installed.IsPlayerCoverArt()) {
-        return true;
-    }
-    if (!later) {
-        SystemEnvironment environment;
-        int32_t os = environment.OsCode();
-        if ((os == kOsWindows2000 || os == kOsWindowsXP) && environment.HasDoubleByteUserName()) {
-            ShowMessage(Window(), IDS_DOUBLE_BYTE_USER, MB_ICONEXCLAMATION);
-            return false;
-        }
-    }
-    return ShowMessage(Window(), IDS_OLD_PLAYER, MB_ICONEXCLAMATION | MB_OKCANCEL) != IDCANCEL;
 }
 
 void ModuleListDialog::LoadResourceLibrary(const std::string& path) {

@@ -14,7 +14,6 @@ namespace netrefit {
 
 namespace {
 
-constexpr size_t kMaxUrlChars = 254;
 constexpr size_t kDisplayNameBuffer = 255;
 
 const ServerComponent* AsServer(const ComponentVersion* record) {
@@ -124,7 +123,7 @@ bool MakeDownloadEntry(DownloadEntry& entry,
                        const ServerComponent& server,
                        const std::string& downloadFolder) {
     const std::string& url = server.RemotePath();
-    if (url.empty() || url.size() > kMaxUrlChars || !entry.SetUrl(url)) {
+    if (url.empty() || url.size() > kMaxEntryUrlChars || !entry.SetUrl(url)) {
         return false;
     }
     const std::string& fileName = entry.FileName();
@@ -193,14 +192,12 @@ void BuildDownloadList(DownloadList& list,
     }
 }
 
-void BuildDownloadList(DownloadList& list,
-                       InstalledCatalog& installed,
-                       ServerCatalog& server,
-                       UpgradeMode mode,
-                       const std::string& downloadFolder) {
-    list.clear();
+DecisionContext MakeDecisionContext(InstalledCatalog& installed,
+                                    ServerCatalog& server,
+                                    int32_t osCode,
+                                    const std::string& downloadFolder) {
     DecisionContext context;
-    context.osCode = SystemEnvironment().OsCode();
+    context.osCode = osCode;
     context.enableCddb = installed.EnableCddb();
     context.connect = server.Connect();
     context.freeCddb = server.FreeCddb();
@@ -209,6 +206,17 @@ void BuildDownloadList(DownloadList& list,
         return installed.IsHotFixInstalled(hotFix.c_str()) != 0;
     };
     context.downloadFolder = downloadFolder;
+    return context;
+}
+
+void BuildDownloadList(DownloadList& list,
+                       InstalledCatalog& installed,
+                       ServerCatalog& server,
+                       UpgradeMode mode,
+                       const std::string& downloadFolder) {
+    list.clear();
+    DecisionContext context =
+        MakeDecisionContext(installed, server, SystemEnvironment().OsCode(), downloadFolder);
     BuildDownloadList(list, static_cast<ComponentCatalog&>(installed),
                       static_cast<ComponentCatalog&>(server), context, mode);
 }

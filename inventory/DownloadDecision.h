@@ -2,6 +2,7 @@
 // Turns what is installed and what the server offers into the list of modules to download, and
 // decides whether this copy of the program is recent enough to go on.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,6 +33,9 @@ struct DecisionContext {
     std::string downloadFolder;  // ends with a backslash; each entry's file goes there
 };
 
+// Longest module URL a download entry takes.
+constexpr size_t kMaxEntryUrlChars = 254;
+
 // Fills entry from the server's record: URL, local path in downloadFolder, size, name, digest.
 // False, with the entry unusable, when the record's path is empty, longer than 254 characters,
 // not a URL, or does not end in a plain file name that fits a path in downloadFolder (a device
@@ -55,6 +59,12 @@ void BuildDownloadList(DownloadList& list,
                        ComponentCatalog& server,
                        const DecisionContext& context,
                        UpgradeMode mode);
+
+// The context of the real catalogues for a computer of the given OsCode.
+DecisionContext MakeDecisionContext(InstalledCatalog& installed,
+                                    ServerCatalog& server,
+                                    int32_t osCode,
+                                    const std::string& downloadFolder);
 
 // The same over the real catalogues and this computer's Windows version.
 void BuildDownloadList(DownloadList& list,

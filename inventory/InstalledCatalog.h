@@ -67,6 +67,10 @@ class InstalledCatalog : public ComponentCatalog {
     // Reference version by the kind it stands for (1, 2, 3 or 5); other kinds are ignored.
     virtual void SetReference(int32_t kind, const char* version);
 
+  protected:
+    // "DisplayName" of the uninstall entry of one hot-fix series; false when there is none.
+    virtual bool HotFixDisplayName(const std::string& series, std::string* displayName);
+
   private:
     using Detector = ComponentVersion* (InstalledCatalog::*)();
     ComponentVersion* Detected(CatalogSlot slot, Detector detector);

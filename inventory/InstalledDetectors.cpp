@@ -162,12 +162,16 @@ int InstalledCatalog::IsHotFixInstalled(const char* text) {
     const std::string& id = required[0];
     const std::string& series = required.size() > 1 ? required[1] : id;
     std::string displayName;
-    if (!ReadMachineText((kHotFixKeyPrefix + series).c_str(), "DisplayName", kPathText,
-                         &displayName)) {
+    if (!HotFixDisplayName(series, &displayName)) {
         return 0;
     }
     std::vector<std::string> words = BlankSeparatedWords(displayName);
     return words.size() >= 4 && ::lstrcmpiA(words[3].c_str(), id.c_str()) >= 0 ? 1 : 0;
+}
+
+bool InstalledCatalog::HotFixDisplayName(const std::string& series, std::string* displayName) {
+    return ReadMachineText((kHotFixKeyPrefix + series).c_str(), "DisplayName", kPathText,
+                           displayName);
 }
 
 ComponentVersion* InstalledCatalog::DetectMain() {

@@ -10,17 +10,10 @@
 namespace netrefit {
 namespace {
 
-enum RowReader { kFullSection, kVersionOnly };
-const int kLauncherPlace = -1;
+const bool kFullSection = false;
+const bool kVersionOnly = true;
 
-struct SectionRow {
-    const char* section;
-    int32_t kind;
-    int place;  // a CatalogSlot, or kLauncherPlace
-    RowReader reader;
-};
-
-const SectionRow kSectionRows[] = {
+const ServerSectionInfo kSectionRows[] = {
     {"Melorra", kKindMelorra, kSlotMelorra, kFullSection},
     {"MelorraDiscWriter", kKindMelorraDiscWriter, kSlotMelorraDiscWriter, kFullSection},
     {"KeldraPlayer", kKindKeldraPlayer, kSlotKeldraPlayer, kFullSection},
@@ -87,6 +80,14 @@ bool IsOne(const std::string& text) {
 }
 
 }  // namespace
+
+size_t ServerSectionCount() {
+    return sizeof(kSectionRows) / sizeof(kSectionRows[0]);
+}
+
+const ServerSectionInfo& ServerSection(size_t index) {
+    return kSectionRows[index < ServerSectionCount() ? index : 0];
+}
 
 int ServerCatalog::ReadComponentSection(const char* filePath,
                                         const char* section,
@@ -163,11 +164,11 @@ void ServerCatalog::ReadSettings() {
 
 void ServerCatalog::ReadComponents() {
     const char* path = filePath_.c_str();
-    for (const SectionRow& row : kSectionRows) {
+    for (const ServerSectionInfo& row : kSectionRows) {
         std::unique_ptr<ServerComponent> record(new ServerComponent(row.kind));
-        int complete = row.reader == kVersionOnly
-                           ? ReadVersionSection(path, row.section, record.get())
-                           : ReadComponentSection(path, row.section, record.get());
+        int complete = row.versionOnly
+                           ? ReadVersionSection(path, row.name, record.get())
+                           : ReadComponentSection(path, row.name, record.get());
         if (complete != 1) {
             continue;
         }

@@ -2,6 +2,8 @@
 // The server information file "Version_<language>.ini": what the server offers, as ServerComponent
 // records in the catalogue's slots, plus switches and reference versions from [Settings].
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -9,6 +11,17 @@
 #include "inventory/ComponentVersion.h"
 
 namespace netrefit {
+
+// One component section of the file, in the order Load reads them.
+struct ServerSectionInfo {
+    const char* name;  // section name, as the file spells it
+    int32_t kind;      // ComponentKind of its record
+    int place;         // a CatalogSlot, or kLauncherPlace for [LauncherMl]
+    bool versionOnly;  // [UpdateAgent]: only its Version is read
+};
+constexpr int kLauncherPlace = -1;
+size_t ServerSectionCount();
+const ServerSectionInfo& ServerSection(size_t index);
 
 enum ServerLoadResult {
     kServerLoadOk = 0,

@@ -1,0 +1,21 @@
+#include "download/ServerFileEntry.h"
+
+namespace netrefit {
+namespace {
+
+const char kServerUser[] = "UpdateAgent";
+const char kServerPassword[] = "Netrefit20";
+const int32_t kServerFileSize = 4096;
+
+}  // namespace
+
+DownloadEntry MakeServerFileEntry(const std::string& url) {
+    DownloadEntry entry;
+    entry.SetUrl(url);
+    entry.SetCredentials(kServerUser, kServerPassword);
+    entry.SetSize(kServerFileSize);
+    entry.SetName("Setting File");
+    return entry;
+}
+
+}  // namespace netrefit

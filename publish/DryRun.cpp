@@ -1,0 +1,138 @@
+#include "publish/DryRun.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "download/ServerFileEntry.h"
+#include "inventory/DownloadDecision.h"
+#include "inventory/ServerCatalog.h"
+#include "inventory/SetupInfo.h"
+#include "inventory/SystemEnvironment.h"
+#include "inventory/UpgradePlan.h"
+#include "publish/Fetch.h"
+#include "publish/ModuleChecks.h"
+#include "publish/PublishFiles.h"
+#include "publish/StateCatalog.h"
+#include "resources/ResourceIds.h"
+
+namespace netrefit {
+namespace {
+
+// This PC's detection, with the client's own file standing for this tool: Netrefit.exe beside
+// it, else this build's version.
+class RegistryCatalog : public InstalledCatalog {
+  public:
+    explicit RegistryCatalog(const std::string& folder) : folder_(folder) {}
+    ComponentVersion* UpdateAgent(const char*) override {
+        if (!self_) {
+            char text[64] = "";
+            std::string client = folder_ + "Netrefit.exe";
+            self_.reset(new ComponentVersion(kKindUpdateAgent));
+            bool read = GetFileVersionText(client.c_str(), text, sizeof(text)) && text[0] != '\0';
+            self_->ParseVersion(read ? text : ThisBuildVersion());
+        }
+        return self_.get();
+    }
+
+  private:
+    std::string folder_;
+    std::unique_ptr<ComponentVersion> self_;
+};
+
+std::string ToolFolder() {
+    char path[MAX_PATH + 1] = "";
+    DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    size_t slash = folder.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+}
+
+bool IsUrl(const std::string& text) {
+    return text.size() > 7 && ::lstrcmpiA(text.substr(0, 7).c_str(), "http://") == 0;
+}
+
+bool EndsWithIni(const std::string& text) {
+    return text.size() > 4 && ::lstrcmpiA(text.c_str() + text.size() - 4, ".ini") == 0;
+}
+
+int Refused(unsigned messageId) {
+    std::printf("refused %u\n", messageId);
+    return 1;
+}
+
+}  // namespace
+
+int RunDryRun(const DryRunOptions& options) {
+    std::unique_ptr<InstalledCatalog> installed;
+    EnvironmentFacts facts;
+    std::string programFolder = ToolFolder();
+    if (options.fromRegistry) {
+        installed.reset(new RegistryCatalog(programFolder));
+        facts = ProbeEnvironmentFacts();
+    } else {
+        std::unique_ptr<StateCatalog> state(new StateCatalog());
+        std::string problem;
+        if (!state->Load(options.installed, &problem)) {
+            std::fprintf(stderr, "%s\n", problem.c_str());
+            return 1;
+        }
+        facts = state->Facts();
+        installed = std::move(state);
+    }
+    SystemEnvironment environment(facts);
+
+    std::string language = LanguageName(facts.language);
+    if (!options.settings.empty()) {
+        SetupInfo setup;
+        setup.SetPath(FullPath(options.settings));
+        if (!setup.ReadSetup()) {
+            return Refused(IDS_INIT_FAILED_001);
+        }
+        if (!environment.ApplicationLanguage(setup.SupportApplicationLang().c_str(), language)) {
+            return Refused(IDS_INIT_FAILED_005);
+        }
+        if (unsigned refusal = EnvironmentRefusal(setup, environment)) {
+            return Refused(refusal);
+        }
+    }
+
+    ScratchFolder scratch;
+    std::string serverFile = FullPath(options.server);
+    if (IsUrl(options.server)) {
+        std::string url = options.server;
+        if (!EndsWithIni(url)) {
+            url += (url.back() == '/' ? "" : "/") + SetupInfo::ServerFileName(language);
+        }
+        FetchResult fetched = FetchEntry(MakeServerFileEntry(url), scratch.Path(), FetchProgress());
+        if (!fetched.fetched) {
+            std::fprintf(stderr, "%s: %s\n", url.c_str(), fetched.problem.c_str());
+            return Refused(IDS_SERVER_UNREACHABLE);
+        }
+        serverFile = fetched.localPath;
+    }
+    ServerCatalog server;
+    if (server.Load(serverFile.c_str()) != kServerLoadOk) {
+        std::fprintf(stderr, "%s cannot be loaded\n", options.server.c_str());
+        return Refused(IDS_INIT_FAILED_004);
+    }
+    ApplyReferenceVersions(*installed, server);
+    UpgradePlan plan =
+        PlanUpgrade(*installed, server, environment, programFolder, ClientDownloadFolder());
+    if (plan.outcome == PlanOutcome::Refused) {
+        return Refused(plan.messageId);
+    }
+    if (plan.asksOldPlayer) {
+        std::fprintf(stderr, "the client first asks message %u (old player); OK goes on\n",
+                     static_cast<unsigned>(IDS_OLD_PLAYER));
+    }
+    std::printf("%s\n", plan.outcome == PlanOutcome::Upgrade ? "upgrade" : "reinstall");
+    for (const DownloadEntry& entry : plan.list) {
+        std::printf("%s\t%ld\t%s\n", entry.Name().c_str(), static_cast<long>(entry.Size()),
+                    entry.Url().c_str());
+    }
+    return 0;
+}
+
+}  // namespace netrefit

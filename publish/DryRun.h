@@ -1,0 +1,19 @@
+#pragma once
+// "dry-run": what a PC in a given state is offered, by the client's own decision.
+
+#include <string>
+
+namespace netrefit {
+
+struct DryRunOptions {
+    std::string server;        // a server information file, or its URL (or the site's)
+    std::string installed;     // state file; empty with fromRegistry
+    bool fromRegistry = false;  // this PC's own detection instead
+    std::string settings;      // the client's Netrefit.ini, for the checks that use it
+};
+
+// Prints "upgrade", "reinstall" or "refused NNN", then one line per module. 0 for an upgrade
+// or a reinstall, 1 for a refusal or when the answer cannot be found.
+int RunDryRun(const DryRunOptions& options);
+
+}  // namespace netrefit

@@ -1,0 +1,490 @@
+// The publisher's tool against real sites: nginx on 127.0.0.7 serving what "make" wrote, the
+// real client upgrading from it, sites broken on purpose, and dry runs held against the module
+// list the client shows.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/EndToEnd.h"
+#include "hashgate/Md5.h"
+#include "support/MachineRegistry.h"
+#include "support/TestFiles.h"
+#include "support/WindowDriver.h"
+#include "unzip/ZipTestWriter.h"
+
+using namespace netrefit::test;
+
+namespace {
+
+const int kModuleList = 1006;
+const int kUpToDateText = 1023;
+const char kArchives[][20] = {"Melorra.zip", "CommonLib.zip", "Extension.zip",
+                              "SecureModule.zip", "SetupStarter.zip", "NoSetup.zip"};
+
+const char kDescription[] =
+    "[Languages]\r\nNames=English, German\r\n\r\n"
+    "[Settings]\r\nFreeCDDB=0\r\nML=2.0.0.0\r\nMLDW=\r\nMLP=\r\nKDPL=\r\nConnect=0\r\n\r\n"
+    "[UpdateAgent]\r\nVersion=1.1.0.3240\r\n\r\n"
+    "[KeldraSecureModule]\r\nVersion=3.1.0.0\r\nFile=SecureModule.zip\r\n\r\n"
+    "[MelorraCommonLibrary]\r\nVersion=1.5.0.0\r\nFile=CommonLib.zip\r\n\r\n"
+    "[Melorra]\r\nVersion=2.1.0.0\r\nFile=Melorra.zip\r\n\r\n"
+    "[MelorraAddonNocddb]\r\nVersion=1.1.0.0\r\nFile=Extension.zip\r\n\r\n"
+    "[LauncherMl]\r\nVersion=2.1.0.0\r\nFile=SetupStarter.zip\r\n";
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        at = end + 1;
+    }
+    return lines;
+}
+
+std::string LastLine(const std::string& text) {
+    std::vector<std::string> lines = Lines(text);
+    return lines.empty() ? std::string() : lines.back();
+}
+
+std::string Digest(const std::string& bytes) {
+    char text[33];
+    netrefit::Md5OfBuffer(bytes.data(), bytes.size(), text);
+    return text;
+}
+
+// One member of a hostile archive, built byte by byte.
+std::string Archive(const TestMember& member) {
+    return Entry(member);
+}
+
+}  // namespace
+
+class Publish : public EndToEnd {
+  protected:
+    void SetUp() override {
+        folder_ = ModuleFolder() + "..\\publish-site\\";
+        site_ = folder_ + "source\\";  // the archives, and the files they unpack
+        ASSERT_TRUE(FileExists(site_ + "modules\\SetupStarter.zip"))
+            << "the publish site fixture did not run";
+        RemoveTree(WorkFolder());
+        ::DeleteFileA(StandinLog().c_str());
+        ClearSuiteRegistry();
+        for (const char* name : {"Netrefit.exe", "Hashgate.dll"}) {
+            ASSERT_TRUE(
+                ::CopyFileA((ModuleFolder() + name).c_str(), program_.File(name).c_str(), FALSE));
+        }
+    }
+
+    std::string SourceModules() const { return site_ + "modules\\"; }
+    std::string SiteFolder(const std::string& name) const { return folder_ + "site\\" + name + "\\"; }
+    static std::string SiteUrl(const std::string& name) { return "http://127.0.0.7/" + name + "/"; }
+    std::string ServerFile(const std::string& name) const {
+        return SiteFolder(name) + "Version_English.ini";
+    }
+
+    // Runs the tool with its output in files; its exit code, or STILL_ACTIVE.
+    DWORD Tool(const std::string& arguments, std::string* out, std::string* err = nullptr) {
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        std::string outPath = scratch_.File("out.txt"), errPath = scratch_.File("err.txt");
+        HANDLE outFile = ::CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                       CREATE_ALWAYS, 0, nullptr);
+        HANDLE errFile = ::CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                       CREATE_ALWAYS, 0, nullptr);
+        std::string exe = ModuleFolder() + "NetrefitPublish.exe";
+        std::string commandLine = "\"" + exe + "\" " + arguments;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = outFile;
+        startup.hStdError = errFile;
+        PROCESS_INFORMATION info = {};
+        BOOL started = ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &info);
+        ::CloseHandle(outFile);
+        ::CloseHandle(errFile);
+        EXPECT_TRUE(started) << commandLine;
+        DWORD code = STILL_ACTIVE;
+        if (started) {
+            if (::WaitForSingleObject(info.hProcess, 300000) != WAIT_OBJECT_0)
+                ::TerminateProcess(info.hProcess, STILL_ACTIVE);
+            ::GetExitCodeProcess(info.hProcess, &code);
+            ::CloseHandle(info.hProcess);
+            ::CloseHandle(info.hThread);
+        }
+        ReadFileBytes(outPath, out);
+        std::string errors;
+        ReadFileBytes(errPath, &errors);
+        if (err != nullptr)
+            *err = errors;
+        return code;
+    }
+
+    // A copy of the site's archives to break.
+    std::string CopyModules(const TempDir& into) {
+        for (const char* name : kArchives) {
+            EXPECT_TRUE(::CopyFileA((SourceModules() + name).c_str(), into.File(name).c_str(), FALSE));
+        }
+        return into.Path();
+    }
+
+    DWORD Make(const std::string& name,
+               const std::string& description,
+               const std::string& modules,
+               std::string* err,
+               const std::string& url = std::string()) {
+        RemoveTree(SiteFolder(name));
+        std::string file = scratch_.File(name + ".ini");
+        EXPECT_TRUE(WriteFileBytes(file, description));
+        std::string out;
+        // A backslash before a closing quote would escape it.
+        auto bare = [](std::string folder) {
+            while (!folder.empty() && folder.back() == '\\')
+                folder.pop_back();
+            return folder;
+        };
+        return Tool("make --description \"" + file + "\" --modules \"" + bare(modules) +
+                        "\" --url " + (url.empty() ? SiteUrl(name) : url) + " --out \"" +
+                        bare(SiteFolder(name)) + "\" --password melorra",
+                    &out, err);
+    }
+
+    void UseSite(const std::string& name) {
+        Settings settings;
+        settings.server = SiteUrl(name);
+        WriteSettings(settings);
+    }
+
+    std::string folder_;
+    TempDir scratch_;
+};
+
+TEST_F(Publish, CommandLineExitCodes) {
+    std::string out, err;
+    EXPECT_EQ(0u, Tool("--help", &out));
+    EXPECT_NE(std::string::npos, out.find("dry-run --server FILE_OR_URL")) << out;
+    EXPECT_EQ(2u, Tool("", &out, &err));
+    EXPECT_EQ(2u, Tool("publish", &out, &err));
+    EXPECT_EQ(2u, Tool("make --url http://127.0.0.7/", &out, &err));
+    EXPECT_NE(std::string::npos, err.find("--description is required")) << err;
+    EXPECT_EQ(2u, Tool("dry-run --server x.ini", &out, &err));
+    EXPECT_EQ(2u, Tool("verify --url", &out, &err));
+}
+
+// From a folder of archives to a whole upgrade of the real client.
+TEST_F(Publish, MadeSiteVerifiesAndUpgradesTheRealClient) {
+    std::string err, out;
+    ASSERT_EQ(0u, Make("made", kDescription, SourceModules(), &err)) << err;
+    std::string english, german;
+    ASSERT_TRUE(ReadFileBytes(ServerFile("made"), &english));
+    ASSERT_TRUE(ReadFileBytes(SiteFolder("made") + "Version_German.ini", &german));
+    EXPECT_EQ(english, german);
+    EXPECT_EQ(0u, Tool("verify --url " + SiteUrl("made") + " --password melorra", &out)) << out;
+    EXPECT_EQ("5 of 5 modules passed", LastLine(out)) << out;
+
+    InstallOlderSuite();
+    UseSite("made");
+    Start();
+    ASSERT_TRUE(AcceptModuleList());
+    ASSERT_TRUE(TypePassword("melorra"));
+    EXPECT_EQ(kInstallDoneText, Answer(IDOK, 60000));
+    EXPECT_EQ(0u, WaitForEnd());
+    EXPECT_EQ(FilesOfTheModules(), FilesSeenByInstaller());
+}
+
+struct MakeCase {
+    const char* name;
+    // Changes the description, the archives folder or the base URL before "make" runs.
+    std::function<void(std::string* description, const TempDir& modules, std::string* url)>
+        breakIt;
+    const char* expected;  // a line of the refusal
+};
+
+TEST_F(Publish, MakeRefusesWhatTheClientWouldNotTake) {
+    auto edit = [](const char* from, const char* to) {
+        return [=](std::string* description, const TempDir&, std::string*) {
+            *description = Replace(*description, from, to);
+        };
+    };
+    // The bad member comes second: a first one the client cannot read makes no archive at all.
+    auto hostile = [](const TestMember& member) {
+        return [=](std::string* description, const TempDir& modules, std::string*) {
+            std::string bytes = Archive(Stored("readme.txt", "fine")) + Archive(member);
+            ASSERT_TRUE(WriteFileBytes(modules.File("Hostile.zip"), bytes));
+            *description = Replace(*description, "File=Melorra.zip", "File=Hostile.zip");
+        };
+    };
+    TestMember imploded = Stored("a.txt", "some text");
+    imploded.method = 6;
+    TestMember bzip2 = Stored("b.txt", "some text");
+    bzip2.method = 12;
+    TestMember damaged = Deflated("a.txt", PatternBytes(4096));
+    damaged.data = std::string(64, '\xff');  // a block of the reserved type
+    const std::vector<MakeCase> cases = {
+        {"junk-version", edit("[Melorra]\r\nVersion=2.1.0.0", "[Melorra]\r\nVersion=2.1b"),
+         "[Melorra] Version: \"2.1b\" is not a version the client can read"},
+        {"version-part-over-16-bits", edit("Version=1.1.0.3240", "Version=1.1.0.65536"),
+         "[UpdateAgent] Version: \"1.1.0.65536\" is not a version the client can read"},
+        {"url-too-long",
+         [](std::string*, const TempDir&, std::string* url) {
+             *url = "http://127.0.0.7/" + std::string(240, 'a') + "/";
+         },
+         "[Melorra] URL of 269 characters; the client takes at most 254"},
+        {"file-name-with-trailing-dot", edit("File=Melorra.zip", "File=Melorra.zip."),
+         "[Melorra] file name \"Melorra.zip.\" is refused by the client"},
+        {"unsupported-method", hostile(imploded),
+         "[Melorra] Hostile.zip: member \"a.txt\": compression method 6 is not supported"},
+        {"method-the-client-passes-over", hostile(bzip2),
+         "[Melorra] Hostile.zip: member \"b.txt\": compression method 12 is not supported (the "
+         "client passes the member over)"},
+        {"unsafe-member-name", hostile(Stored("../evil.txt", "x")),
+         "[Melorra] Hostile.zip: member \"../evil.txt\": unsafe name"},
+        {"damaged-data", hostile(damaged), "[Melorra] Hostile.zip: member \"a.txt\": damaged data"},
+        {"no-installer", edit("File=SetupStarter.zip", "File=NoSetup.zip"),
+         "no archive holds \"Setup.exe\": the client would have no installer to start"},
+        {"two-installers",
+         [](std::string* description, const TempDir& modules, std::string*) {
+             ::CopyFileA(modules.File("SetupStarter.zip").c_str(),
+                         modules.File("Starter2.zip").c_str(), FALSE);
+             *description = Replace(*description, "File=Melorra.zip", "File=Starter2.zip");
+         },
+         "\"Setup.exe\" is in more than one archive (Starter2.zip, SetupStarter.zip): the last "
+         "one unpacked would win"},
+        {"installer-outside-the-launcher",
+         [](std::string* description, const TempDir&, std::string*) {
+             *description = Replace(*description, "File=Melorra.zip", "File=SetupStarter.zip");
+             *description = Replace(*description, "[LauncherMl]\r\nVersion=2.1.0.0\r\nFile=SetupStarter.zip",
+                                    "[LauncherMl]\r\nVersion=2.1.0.0\r\nFile=NoSetup.zip");
+         },
+         "\"Setup.exe\" is in SetupStarter.zip, not in the [LauncherMl] archive NoSetup.zip that "
+         "every upgrade fetches"},
+        {"no-launcher",
+         edit("[LauncherMl]\r\nVersion=2.1.0.0\r\nFile=SetupStarter.zip\r\n", ""),
+         "[LauncherMl] is missing: the client would have no Setup Starter to fetch"},
+        {"hot-fix-after-a-gap",
+         edit("File=SecureModule.zip\r\n", "File=SecureModule.zip\r\nHotFix01=3\r\nHotFix03=4\r\n"),
+         "[KeldraSecureModule] HotFix03 follows a missing number: the client stops reading before it"},
+        {"misspelt-section", edit("[MelorraAddonNocddb]", "[MelorraAddonNoCddbb]"),
+         "[MelorraAddonNoCddbb] is not a section the client reads"},
+        {"unknown-language", edit("Names=English, German", "Names=English, Klingon"),
+         "[Languages] Names: \"Klingon\" is not a language the client knows"},
+    };
+    for (const MakeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir modules;
+        CopyModules(modules);
+        std::string description = kDescription, url;
+        c.breakIt(&description, modules, &url);
+        std::string err;
+        EXPECT_EQ(1u, Make(c.name, description, modules.Path(), &err, url));
+        std::vector<std::string> lines = Lines(err);
+        EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), c.expected)) << err;
+        EXPECT_FALSE(FileExists(SiteFolder(c.name))) << "a refused site was written";
+    }
+}
+
+struct VerifyCase {
+    const char* name;
+    // Breaks the made site: its server file's text and its folder.
+    std::function<void(std::string* serverText, const std::string& folder)> breakIt;
+    const char* expected;  // part of the output
+};
+
+TEST_F(Publish, VerifyFindsEverySiteBrokenOnPurpose) {
+    auto setValue = [](std::string* text, const char* section, const char* key, std::string value) {
+        std::string old = ServerValue(*text, section, key);
+        size_t at = text->find(std::string("[") + section + "]");
+        size_t line = text->find(std::string(key) + "=" + old, at);
+        text->replace(line, std::string(key).size() + 1 + old.size(), std::string(key) + "=" + value);
+    };
+    auto replaceModule = [setValue](const std::string& bytes) {
+        return [=](std::string* text, const std::string& folder) {
+            ASSERT_TRUE(WriteFileBytes(folder + "Melorra.zip", bytes));
+            setValue(text, "Melorra", "Size", std::to_string(bytes.size()));
+            setValue(text, "Melorra", "MD5", Digest(bytes));
+        };
+    };
+    std::string starter;
+    ASSERT_TRUE(ReadFileBytes(SourceModules() + "SetupStarter.zip", &starter));
+    TestMember damaged = Deflated("a.txt", PatternBytes(4096));
+    damaged.data = std::string(64, '\xff');
+    const std::vector<VerifyCase> cases = {
+        {"module-missing",
+         [](std::string*, const std::string& folder) {
+             ::DeleteFileA((folder + "Melorra.zip").c_str());
+         },
+         "Melorra.zip\t151434\tstatus 404"},
+        {"size-off-by-one",
+         [setValue](std::string* text, const std::string&) {
+             setValue(text, "Melorra", "Size", "151435");
+         },
+         "\tSize 151435 but 151434 bytes served"},
+        {"digest-in-upper-case",
+         [setValue](std::string* text, const std::string&) {
+             std::string md5 = ServerValue(*text, "Melorra", "MD5");
+             for (char& c : md5)
+                 c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+             setValue(text, "Melorra", "MD5", md5);
+         },
+         "is not 32 lowercase hexadecimal digits"},
+        {"digest-of-another-module",
+         [setValue](std::string* text, const std::string&) {
+             setValue(text, "Melorra", "MD5", ServerValue(*text, "MelorraCommonLibrary", "MD5"));
+         },
+         "\tMD5 differs: the file served has "},
+        {"damaged-archive", replaceModule(Archive(damaged)), "member \"a.txt\": damaged data"},
+        {"two-installers", replaceModule(starter),
+         "\"Setup.exe\" is in more than one archive: the last one unpacked would win"},
+        {"launcher-incomplete",
+         [](std::string* text, const std::string&) {
+             *text = Replace(*text, "[LauncherMl]", "[LauncherMl]\r\nMD5=\r\n[Unused]");
+         },
+         "[LauncherMl] is missing or incomplete: the client would have no Setup Starter"},
+        {"section-without-digest",
+         [](std::string* text, const std::string&) {
+             std::string md5 = ServerValue(*text, "MelorraCommonLibrary", "MD5");
+             *text = Replace(*text, "MD5=" + md5 + "\r\n", "");
+         },
+         "CommonLib.zip\t-\tincomplete: the client ignores it"},
+        {"server-file-missing",
+         [](std::string*, const std::string& folder) {
+             ::DeleteFileA((folder + "Version_English.ini").c_str());
+         },
+         "Version_English.ini\thttp://127.0.0.7/verify-server-file-missing/Version_English.ini\t-"
+         "\tstatus 404"},
+    };
+    for (const VerifyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string name = std::string("verify-") + c.name, err, out;
+        ASSERT_EQ(0u, Make(name, kDescription, SourceModules(), &err)) << err;
+        std::string text;
+        ASSERT_TRUE(ReadFileBytes(ServerFile(name), &text));
+        c.breakIt(&text, SiteFolder(name));
+        if (FileExists(ServerFile(name))) {
+            ASSERT_TRUE(WriteFileBytes(ServerFile(name), text));
+        }
+        EXPECT_EQ(1u, Tool("verify --url " + SiteUrl(name) + " --password melorra", &out));
+        EXPECT_NE(std::string::npos, out.find(c.expected)) << out;
+        EXPECT_NE(std::string::npos, LastLine(out).find(" modules passed")) << out;
+    }
+}
+
+// One state of a PC: the registry the client detects, the same state as a state file, and what
+// the client shows on the road to its module list.
+struct PcState {
+    const char* name;
+    std::function<void(const TempDir& files)> install;
+    const char* stateFile;
+    const char* firstLine;  // of the dry run
+    enum Road { List, AskOldPlayer, UpToDate, Refused } road;
+    const char* agentVersion = "1.1.0.3240";  // of the site's server file
+};
+
+class DryRun : public Publish, public ::testing::WithParamInterface<PcState> {};
+
+TEST_P(DryRun, AgreesWithTheModuleListOfTheClient) {
+    const PcState& state = GetParam();
+    std::string site = std::string("dry-") + state.name, err, out;
+    std::string description =
+        Replace(kDescription, "Version=1.1.0.3240", std::string("Version=") + state.agentVersion);
+    ASSERT_EQ(0u, Make(site, description, SourceModules(), &err)) << err;
+    TempDir files;
+    state.install(files);
+    UseSite(site);
+    ASSERT_TRUE(WriteFileBytes(files.File("state.ini"), state.stateFile));
+
+    std::string common = " --server " + SiteUrl(site) + " --settings \"" +
+                         program_.File("Netrefit.ini") + "\"";
+    std::string fromState, fromRegistry;
+    Tool("dry-run --installed \"" + files.File("state.ini") + "\"" + common, &fromState);
+    Tool("dry-run --from-registry" + common, &fromRegistry);
+    EXPECT_EQ(fromState, fromRegistry);
+    std::vector<std::string> lines = Lines(fromState);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(state.firstLine, lines[0]) << fromState;
+    std::vector<std::string> names;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        if (!lines[i].empty())
+            names.push_back(lines[i].substr(0, lines[i].find('\t')));
+    }
+
+    Start();
+    if (state.road == PcState::Refused) {
+        EXPECT_EQ("Melorra Installer you are running is not the latest version.  \nPlease "
+                  "download again.",
+                  Answer(IDOK));
+        EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+        return;
+    }
+    if (state.road == PcState::AskOldPlayer) {
+        EXPECT_NE(std::string::npos, Answer(IDOK).find("Keldra Player")) << "old-player question";
+    }
+    if (state.road == PcState::UpToDate) {
+        HWND upToDate = WaitForTopLevel(process_.Id(), "Melorra Installer", kUpToDateText, kWindowWait);
+        ASSERT_NE(nullptr, upToDate);
+        PressButton(upToDate, IDCANCEL);  // Reinstall
+    }
+    HWND list = WaitModuleList();
+    ASSERT_NE(nullptr, list);
+    EXPECT_EQ(names, ListViewColumn(::GetDlgItem(list, kModuleList), 0));
+}
+
+namespace {
+
+const char kKeldra[] = "Software\\Tavrin Corporation\\Keldra Player\\Jukebox";
+const char kMainUninstall[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+    "{5A1C0E77-3B2D-4C4E-9F10-2B6D8E41A0C3}";
+
+void InstallTargetOnly(const TempDir&) {
+    EXPECT_TRUE(SetMachineText(kMainUninstall, "UninstallString", "C:\\Melorra\\Uninstall.exe"));
+    EXPECT_TRUE(SetMachineText("Software\\Tavrin Corporation\\Melorra\\Jukebox", "InstalledPath",
+                               "C:\\Melorra\\Melorra.exe"));
+    EXPECT_TRUE(SetMachineText("Software\\Tavrin Corporation\\Melorra\\Version", "", "2.0.0.123"));
+}
+
+void InstallOldPlayer(const TempDir& files) {
+    InstallOlderSuite();
+    EXPECT_TRUE(WriteFileBytes(files.File("Version.txt"), "2.0.0.0\r\n"));
+    EXPECT_TRUE(SetMachineText(kKeldra, "InstalledPath", files.File("Keldra.exe")));
+}
+
+const char kOlderSuite[] =
+    "[Installed]\r\nMelorra=2.0.0.123\r\nKeldraSecureModule=3.0.0.0\r\n"
+    "MelorraCommonLibrary=1.4.0.0\r\nMelorraAddonNocddb=1.0.0.0\r\n";
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(
+    States, DryRun,
+    ::testing::Values(
+        PcState{"target-only", InstallTargetOnly, "[Installed]\r\nMelorra=2.0.0.123\r\n",
+                "upgrade", PcState::List},
+        PcState{"old-player", InstallOldPlayer,
+                "[Installed]\r\nMelorra=2.0.0.123\r\nKeldraSecureModule=3.0.0.0\r\n"
+                "MelorraCommonLibrary=1.4.0.0\r\nMelorraAddonNocddb=1.0.0.0\r\n"
+                "KeldraPlayer=2.0.0.0\r\n",
+                "upgrade", PcState::AskOldPlayer},
+        PcState{"everything-current",
+                [](const TempDir&) { InstallSuite(SuiteAtSiteVersions()); },
+                "[Installed]\r\nMelorra=2.1.0.0\r\nKeldraSecureModule=3.1.0.0\r\n"
+                "MelorraCommonLibrary=1.5.0.0\r\nMelorraAddonNocddb=1.1.0.0\r\n",
+                "reinstall", PcState::UpToDate},
+        PcState{"outdated-program", [](const TempDir&) { InstallOlderSuite(); }, kOlderSuite,
+                "refused 131", PcState::Refused, "1.2.0.0"}),
+    [](const ::testing::TestParamInfo<PcState>& info) {
+        std::string name = info.param.name;
+        for (char& c : name) {
+            if (c == '-')
+                c = '_';
+        }
+        return name;
+    });
