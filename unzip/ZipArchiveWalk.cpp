@@ -104,6 +104,10 @@ ZipExtractor::Outcome ZipExtractor::ExtractMember(ZipEntryHeader& header) {
         cancelText_ = header.name;
         return Outcome::Cancelled;
     }
+    if (transfer.damaged) {
+        ::DeleteFileA(outputPath.c_str());  // a short copy of the member is no copy of it
+        return Outcome::Failed;
+    }
     if (transfer.writeFailed || !closed) {
         return Outcome::Failed;
     }

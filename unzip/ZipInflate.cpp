@@ -54,6 +54,7 @@ ZipTransfer ZipReader::InflateData(uint64_t compressedSize, uint64_t outputLimit
     size_t first = refill();
     InflateStream inflater;
     if (first == 0 || !inflater.Start()) {
+        transfer.damaged = first == 0 && compressedSize > 0;
         return transfer;
     }
     z_stream& zs = inflater.get();
@@ -71,8 +72,11 @@ ZipTransfer ZipReader::InflateData(uint64_t compressedSize, uint64_t outputLimit
         uInt outBefore = zs.avail_out;
         int rc = inflate(&zs, Z_SYNC_FLUSH);
         bool progress = zs.avail_in != inBefore || zs.avail_out != outBefore;
-        ended = rc == Z_STREAM_END || (rc != Z_OK && rc != Z_BUF_ERROR) ||
-                (!progress && (remaining == 0 || zs.avail_in != 0));
+        // Anything but the stream's own end is damage: a short file must not pass for the file.
+        bool broken = (rc != Z_OK && rc != Z_BUF_ERROR && rc != Z_STREAM_END) ||
+                      (!progress && (remaining == 0 || zs.avail_in != 0));
+        transfer.damaged = broken;
+        ended = rc == Z_STREAM_END || broken;
         if (zs.avail_out == 0 || ended) {
             size_t produced = kHalfSize - zs.avail_out;
             // Never more than the header declares: an archive cannot fill the disk beyond that.

@@ -190,6 +190,7 @@ ZipTransfer ZipReader::CopyStoredData(uint32_t compressedSize) {
         size_t got =
             ReadInput(buffer, static_cast<size_t>(std::min<uint64_t>(remaining, kWorkBufferSize)));
         if (got == 0) {
+            transfer.damaged = true;  // the archive ends inside the member
             break;
         }
         transfer.consumed += got;

@@ -22,6 +22,7 @@ struct ZipTransfer {
     uint64_t written = 0;      // bytes written to the output
     bool stopped = false;      // the stop check asked to end between chunks
     bool writeFailed = false;  // the output or the write gate refused bytes (disk full)
+    bool damaged = false;      // the data ended early or does not inflate: the output is short
 };
 
 // A deflated member whose header leaves its sizes to a trailing descriptor still ends where its
