@@ -12,8 +12,10 @@ static BOOL NarrowName(LPCWSTR name, char* buffer, int size) {
     return WideCharToMultiByte(CP_ACP, 0, name, -1, buffer, size, NULL, NULL) > 0;
 }
 
-static HANDLE WINAPI AnsiCreateSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG initial,
-                                         LONG maximum, LPCWSTR name) {
+static HANDLE WINAPI AnsiCreateSemaphore(LPSECURITY_ATTRIBUTES attributes,
+                                         LONG initial,
+                                         LONG maximum,
+                                         LPCWSTR name) {
     char narrow[MAX_PATH];
     if (name != NULL && !NarrowName(name, narrow, sizeof(narrow))) {
         SetLastError(ERROR_INVALID_NAME);

@@ -1,10 +1,12 @@
 // The ordered steps that decide an upgrade, run inside the main window's initialisation before
 // it is first shown. Every refusal shows one message and closes the window unseen.
 #include <windows.h>
+
 #include <shlwapi.h>
 
 #include <string>
 
+#include "app/FolderTree.h"
 #include "app/ModuleListDialog.h"
 #include "download/DownloadLog.h"
 #include "download/ServerFileEntry.h"
@@ -19,7 +21,6 @@
 #include "inventory/UpgradePlan.h"
 #include "resources/ResourceIds.h"
 #include "ui/ResourceModule.h"
-#include "app/FolderTree.h"
 
 namespace netrefit {
 namespace {

@@ -36,8 +36,8 @@ bool IsReservedDeviceName(const std::string& element) {
     while (!base.empty() && base.back() == ' ') {
         base.pop_back();
     }
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$",
-                                           "CLOCK$"};
+    static const char* const kDevices[] = {"CON",    "PRN",     "AUX",   "NUL",
+                                           "CONIN$", "CONOUT$", "CLOCK$"};
     for (const char* device : kDevices) {
         if (EqualsNoCase(base, device)) {
             return true;

@@ -59,7 +59,8 @@ bool HandleSource::Seek(int64_t position) {
         return false;
     }
     LONG high = static_cast<LONG>(position >> 32);
-    DWORD low = ::SetFilePointer(file_, static_cast<LONG>(position & 0xFFFFFFFF), &high, FILE_BEGIN);
+    DWORD low =
+        ::SetFilePointer(file_, static_cast<LONG>(position & 0xFFFFFFFF), &high, FILE_BEGIN);
     return low != INVALID_SET_FILE_POINTER || ::GetLastError() == NO_ERROR;
 }
 

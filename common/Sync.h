@@ -6,7 +6,7 @@
 namespace netrefit {
 
 class CriticalSection {
-public:
+  public:
     CriticalSection() { ::InitializeCriticalSection(&section_); }
     ~CriticalSection() { ::DeleteCriticalSection(&section_); }
     CriticalSection(const CriticalSection&) = delete;
@@ -15,24 +15,24 @@ public:
     void Enter() { ::EnterCriticalSection(&section_); }
     void Leave() { ::LeaveCriticalSection(&section_); }
 
-private:
+  private:
     CRITICAL_SECTION section_;
 };
 
 class CriticalSectionLock {
-public:
+  public:
     explicit CriticalSectionLock(CriticalSection& section) : section_(section) { section_.Enter(); }
     ~CriticalSectionLock() { section_.Leave(); }
     CriticalSectionLock(const CriticalSectionLock&) = delete;
     CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
 
-private:
+  private:
     CriticalSection& section_;
 };
 
 // A flag read and written only under its own critical section.
 class GuardedFlag {
-public:
+  public:
     bool Get() {
         CriticalSectionLock lock(section_);
         return value_;
@@ -42,7 +42,7 @@ public:
         value_ = value;
     }
 
-private:
+  private:
     CriticalSection section_;
     bool value_ = false;
 };

@@ -11,7 +11,7 @@ namespace netrefit {
 
 template <typename T, typename Traits>
 class UniqueHandle {
-public:
+  public:
     UniqueHandle() = default;
     explicit UniqueHandle(T value) : value_(value) {}
     ~UniqueHandle() { reset(); }
@@ -51,7 +51,7 @@ public:
         return &value_;
     }
 
-private:
+  private:
     T value_ = Traits::Invalid();
 };
 

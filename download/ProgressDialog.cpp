@@ -142,7 +142,9 @@ void ProgressDialog::StartExtraction() {
     extractor_->Start(paths, names);
 }
 
-void ProgressDialog::ShowSizes(const Static& text, std::string& shown, int64_t count,
+void ProgressDialog::ShowSizes(const Static& text,
+                               std::string& shown,
+                               int64_t count,
                                uint32_t whole) {
     ShowText(text, shown, ByteSize(count) + " / " + ByteSize(whole));
 }

@@ -27,8 +27,8 @@ inline uint32_t LoadLittleEndian(const uint8_t* p) {
 // G's two terms never share a set bit, so they can be added separately: the first sum does
 // not wait for b, which shortens the dependency chain of the second round.
 #define MD5_STEP_G(a, b, c, d, x, s, t) \
-    (a) += ((c) & ~(d)) + (x) + (t);     \
-    (a) += (b) & (d);                    \
+    (a) += ((c) & ~(d)) + (x) + (t);    \
+    (a) += (b) & (d);                   \
     (a) = RotateLeft((a), (s)) + (b);
 
 // Fully unrolled compression of one 64-byte block.

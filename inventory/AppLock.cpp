@@ -49,9 +49,8 @@ struct OpenSecurity {
 
     OpenSecurity() {
         // Windows 95, 98 and Me have no security: there both calls fail and the default is used.
-        const bool open =
-            InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-            SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+        const bool open = InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+                          SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
         attributes.nLength = sizeof(attributes);
         attributes.lpSecurityDescriptor = open ? &descriptor : nullptr;
         attributes.bInheritHandle = TRUE;

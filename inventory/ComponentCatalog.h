@@ -25,7 +25,7 @@ enum CatalogSlot {
 };
 
 class ComponentCatalog {
-public:
+  public:
     virtual ~ComponentCatalog() = default;
     ComponentCatalog(const ComponentCatalog&) = delete;
     ComponentCatalog& operator=(const ComponentCatalog&) = delete;
@@ -49,14 +49,14 @@ public:
     // The getter of a slot by index, for code that walks the catalogue.
     ComponentVersion* Get(CatalogSlot slot, const char* folder = nullptr);
 
-protected:
+  protected:
     ComponentCatalog() = default;
 
     // Takes ownership; replaces (and frees) the record already there. nullptr changes nothing.
     void Store(CatalogSlot slot, ComponentVersion* record);
     ComponentVersion* Stored(CatalogSlot slot) const { return slots_[slot].get(); }
 
-private:
+  private:
     std::unique_ptr<ComponentVersion> slots_[kSlotCount];
 };
 

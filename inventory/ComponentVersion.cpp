@@ -92,8 +92,12 @@ const char* ComponentKindName(int32_t kind) {
     return kKindNames[kind - 1];
 }
 
-void ComponentVersion::ClearHotFixes() { hotFixes_.clear(); }
-int32_t ComponentVersion::Kind() const { return kind_; }
+void ComponentVersion::ClearHotFixes() {
+    hotFixes_.clear();
+}
+int32_t ComponentVersion::Kind() const {
+    return kind_;
+}
 
 int ComponentVersion::DisplayName(char* buffer, size_t size) const {
     const char* name = ComponentKindName(kind_);
@@ -113,7 +117,9 @@ int ComponentVersion::DisplayName(char* buffer, size_t size) const {
     return 1;
 }
 
-void ComponentVersion::GetVersion(uint16_t* major, uint16_t* minor, uint16_t* build,
+void ComponentVersion::GetVersion(uint16_t* major,
+                                  uint16_t* minor,
+                                  uint16_t* build,
                                   uint16_t* revision) const {
     if (major == nullptr || minor == nullptr || build == nullptr || revision == nullptr) {
         return;
@@ -133,12 +139,24 @@ void ComponentVersion::FormatVersion(char* buffer, size_t size) const {
     CopyText(text, buffer, size);
 }
 
-uint16_t ComponentVersion::Major() const { return major_; }
-uint16_t ComponentVersion::Minor() const { return minor_; }
-uint16_t ComponentVersion::Build() const { return build_; }
-uint16_t ComponentVersion::Revision() const { return revision_; }
-uint16_t ComponentVersion::Language() const { return language_; }
-size_t ComponentVersion::HotFixCount() const { return hotFixes_.size(); }
+uint16_t ComponentVersion::Major() const {
+    return major_;
+}
+uint16_t ComponentVersion::Minor() const {
+    return minor_;
+}
+uint16_t ComponentVersion::Build() const {
+    return build_;
+}
+uint16_t ComponentVersion::Revision() const {
+    return revision_;
+}
+uint16_t ComponentVersion::Language() const {
+    return language_;
+}
+size_t ComponentVersion::HotFixCount() const {
+    return hotFixes_.size();
+}
 
 void ComponentVersion::CopyHotFixes(TextList& list) const {
     for (const std::string& hotFix : hotFixes_) {
@@ -152,7 +170,9 @@ std::string ComponentVersion::HotFix(size_t index) const {
     return index < hotFixes_.size() ? hotFixes_[index] : std::string();
 }
 
-void ComponentVersion::SetVersion(uint32_t major, uint32_t minor, uint32_t build,
+void ComponentVersion::SetVersion(uint32_t major,
+                                  uint32_t minor,
+                                  uint32_t build,
                                   uint32_t revision) {
     SetMajor(major);
     SetMinor(minor);
@@ -178,11 +198,21 @@ void ComponentVersion::ParseVersion(const char* text) {
     SetRevision(parts[3]);
 }
 
-void ComponentVersion::SetMajor(uint32_t value) { major_ = static_cast<uint16_t>(value); }
-void ComponentVersion::SetMinor(uint32_t value) { minor_ = static_cast<uint16_t>(value); }
-void ComponentVersion::SetBuild(uint32_t value) { build_ = static_cast<uint16_t>(value); }
-void ComponentVersion::SetRevision(uint32_t value) { revision_ = static_cast<uint16_t>(value); }
-void ComponentVersion::SetLanguage(uint32_t value) { language_ = static_cast<uint16_t>(value); }
+void ComponentVersion::SetMajor(uint32_t value) {
+    major_ = static_cast<uint16_t>(value);
+}
+void ComponentVersion::SetMinor(uint32_t value) {
+    minor_ = static_cast<uint16_t>(value);
+}
+void ComponentVersion::SetBuild(uint32_t value) {
+    build_ = static_cast<uint16_t>(value);
+}
+void ComponentVersion::SetRevision(uint32_t value) {
+    revision_ = static_cast<uint16_t>(value);
+}
+void ComponentVersion::SetLanguage(uint32_t value) {
+    language_ = static_cast<uint16_t>(value);
+}
 
 void ComponentVersion::AddHotFixes(const TextList& list) {
     for (const std::string& text : list) {
@@ -232,13 +262,16 @@ int ServerComponent::GetMd5Text(char* buffer, size_t size) const {
     return CopyText(md5Text_, buffer, size);
 }
 void ServerComponent::SetRemotePath(const char* text) {
-    if (Readable(text)) remotePath_ = text;
+    if (Readable(text))
+        remotePath_ = text;
 }
 void ServerComponent::SetSizeText(const char* text) {
-    if (Readable(text)) sizeText_ = text;
+    if (Readable(text))
+        sizeText_ = text;
 }
 void ServerComponent::SetMd5Text(const char* text) {
-    if (Readable(text)) md5Text_ = text;
+    if (Readable(text))
+        md5Text_ = text;
 }
 
 }  // namespace netrefit

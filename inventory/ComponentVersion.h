@@ -12,7 +12,7 @@ namespace netrefit {
 using TextList = std::vector<std::string>;
 
 class ComponentVersion {
-public:
+  public:
     explicit ComponentVersion(int32_t kind) : kind_(kind) {}
     virtual ~ComponentVersion() = default;
 
@@ -20,7 +20,9 @@ public:
     virtual int32_t Kind() const;
     // "<name> <version>"; returns 1, or 0 (buffer untouched) when it does not fit.
     virtual int DisplayName(char* buffer, size_t size) const;
-    virtual void GetVersion(uint16_t* major, uint16_t* minor, uint16_t* build,
+    virtual void GetVersion(uint16_t* major,
+                            uint16_t* minor,
+                            uint16_t* build,
                             uint16_t* revision) const;
     // "%d.%d.%d.%d", copied only when it fits with its NUL.
     virtual void FormatVersion(char* buffer, size_t size) const;
@@ -49,7 +51,7 @@ public:
     int IsNewerThan(const ComponentVersion& other) const;
     int IsSameAs(const ComponentVersion& other) const;
 
-private:
+  private:
     // Negative, zero or positive as this record is older, the same or newer under its kind's rule.
     int Compare(const ComponentVersion& other) const;
 
@@ -64,7 +66,7 @@ private:
 
 // The server's record of a component: its version plus the module's path, size and digest texts.
 class ServerComponent : public ComponentVersion {
-public:
+  public:
     explicit ServerComponent(int32_t kind) : ComponentVersion(kind) {}
 
     // Getters copy into the caller's buffer and return 1 when the text and its NUL fit, else 0.
@@ -79,7 +81,7 @@ public:
     const std::string& SizeText() const { return sizeText_; }
     const std::string& Md5Text() const { return md5Text_; }
 
-private:
+  private:
     std::string remotePath_;
     std::string sizeText_;
     std::string md5Text_;

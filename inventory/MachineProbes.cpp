@@ -29,11 +29,10 @@ constexpr REGSAM kSuiteView = 0;
 #endif
 
 // SHGetValueA's reading (SHQueryValueExA) on a key opened in the suite's view.
-DWORD QueryMachineValue(const char* key, const char* value, DWORD* type, void* data,
-                        DWORD* size) {
+DWORD QueryMachineValue(const char* key, const char* value, DWORD* type, void* data, DWORD* size) {
     HKEY handle = nullptr;
-    LONG opened = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | kSuiteView,
-                                  &handle);
+    LONG opened =
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | kSuiteView, &handle);
     if (opened != ERROR_SUCCESS) {
         return static_cast<DWORD>(opened);
     }

@@ -166,9 +166,8 @@ void ServerCatalog::ReadComponents() {
     const char* path = filePath_.c_str();
     for (const ServerSectionInfo& row : kSectionRows) {
         std::unique_ptr<ServerComponent> record(new ServerComponent(row.kind));
-        int complete = row.versionOnly
-                           ? ReadVersionSection(path, row.name, record.get())
-                           : ReadComponentSection(path, row.name, record.get());
+        int complete = row.versionOnly ? ReadVersionSection(path, row.name, record.get())
+                                       : ReadComponentSection(path, row.name, record.get());
         if (complete != 1) {
             continue;
         }

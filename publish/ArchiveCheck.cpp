@@ -113,8 +113,10 @@ std::string PassedOverMember(FILE* raw, int64_t offset) {
     std::string name(nameLength, '\0');
     name.resize(std::fread(&name[0], 1, nameLength, raw));
     char text[96];
-    std::snprintf(text, sizeof(text), "compression method %u is not supported (the client "
-                  "passes the member over)", method);
+    std::snprintf(text, sizeof(text),
+                  "compression method %u is not supported (the client "
+                  "passes the member over)",
+                  method);
     return "member \"" + name + "\": " + text;
 }
 

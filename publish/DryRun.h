@@ -6,10 +6,10 @@
 namespace netrefit {
 
 struct DryRunOptions {
-    std::string server;        // a server information file, or its URL (or the site's)
-    std::string installed;     // state file; empty with fromRegistry
+    std::string server;         // a server information file, or its URL (or the site's)
+    std::string installed;      // state file; empty with fromRegistry
     bool fromRegistry = false;  // this PC's own detection instead
-    std::string settings;      // the client's Netrefit.ini, for the checks that use it
+    std::string settings;       // the client's Netrefit.ini, for the checks that use it
 };
 
 // Prints "upgrade", "reinstall" or "refused NNN", then one line per module. 0 for an upgrade

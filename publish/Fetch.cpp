@@ -82,8 +82,8 @@ int ProbeStatus(const DownloadEntry& entry) {
         return 0;
     }
     InternetHandle connection(::InternetConnectA(
-        root.get(), entry.Server().c_str(), INTERNET_INVALID_PORT_NUMBER,
-        entry.UserName().c_str(), entry.Password().c_str(), INTERNET_SERVICE_HTTP, 0, 0));
+        root.get(), entry.Server().c_str(), INTERNET_INVALID_PORT_NUMBER, entry.UserName().c_str(),
+        entry.Password().c_str(), INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) {
         return 0;
     }

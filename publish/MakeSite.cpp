@@ -120,7 +120,8 @@ void SiteMaker::ReadLanguages() {
 void SiteMaker::ReadSettings() {
     for (const char* key : kSettingsKeys) {
         if (ProfileHasKey(description_, "Settings", key)) {
-            settings_ += std::string(key) + "=" + ProfileText(description_, "Settings", key) + "\r\n";
+            settings_ +=
+                std::string(key) + "=" + ProfileText(description_, "Settings", key) + "\r\n";
         }
     }
     for (const char* key : kReferenceKeys) {
@@ -308,11 +309,13 @@ bool SiteMaker::ClientReadsBack(const std::string& path) {
         return false;
     }
     for (const Module& module : modules_) {
-        const ComponentVersion* record = module.section->place == kLauncherPlace
-                                             ? catalog.Launcher()
-                                             : catalog.Get(static_cast<CatalogSlot>(module.section->place));
+        const ComponentVersion* record =
+            module.section->place == kLauncherPlace
+                ? catalog.Launcher()
+                : catalog.Get(static_cast<CatalogSlot>(module.section->place));
         const ServerComponent* server = dynamic_cast<const ServerComponent*>(record);
-        if (server == nullptr || server->RemotePath() != module.url || server->Md5Text() != module.md5) {
+        if (server == nullptr || server->RemotePath() != module.url ||
+            server->Md5Text() != module.md5) {
             return false;
         }
     }

@@ -25,7 +25,8 @@ const char kUsage[] =
     "  NetrefitPublish dry-run --server FILE_OR_URL (--installed STATE_FILE | --from-registry)\n"
     "                          [--settings Netrefit.ini]\n"
     "      Prints what a PC in that state is offered: \"upgrade\", \"reinstall\" or\n"
-    "      \"refused NNN\" (the client's message), then display name, size and URL of each module,\n"
+    "      \"refused NNN\" (the client's message), then display name, size and URL of each "
+    "module,\n"
     "      separated by tabs, in the client's order.\n"
     "\n"
     "  --password opens encrypted archives while they are walked.\n"
@@ -100,8 +101,8 @@ int main(int argc, char** argv) {
     std::string problem;
     static const char* const kNone[] = {nullptr};
     if (command == "make") {
-        static const char* const valued[] = {"--description", "--modules", "--url", "--out",
-                                             "--password", nullptr};
+        static const char* const valued[] = {"--description", "--modules",  "--url",
+                                             "--out",         "--password", nullptr};
         static const char* const required[] = {"--description", "--modules", "--url", "--out",
                                                nullptr};
         if (!ParseOptions(argc, argv, valued, kNone, &options, &problem) ||

@@ -112,7 +112,8 @@ bool StateCatalog::Load(const std::string& file, std::string* problem) {
     if (!language.empty()) {
         facts_.language = LanguageFromName(language.c_str());
         if (facts_.language == 0) {
-            *problem = "[Machine] Language: \"" + language + "\" is not a language the client knows";
+            *problem =
+                "[Machine] Language: \"" + language + "\" is not a language the client knows";
             return false;
         }
     }

@@ -30,9 +30,7 @@ class StateCatalog : public InstalledCatalog {
     ComponentVersion* MelorraDiscWriter() override { return Stored(kSlotMelorraDiscWriter); }
     ComponentVersion* KeldraPlayer() override { return Stored(kSlotKeldraPlayer); }
     ComponentVersion* KeldraSecureModule() override { return Stored(kSlotKeldraSecureModule); }
-    ComponentVersion* MelorraCommonLibrary() override {
-        return Stored(kSlotMelorraCommonLibrary);
-    }
+    ComponentVersion* MelorraCommonLibrary() override { return Stored(kSlotMelorraCommonLibrary); }
     ComponentVersion* MelorraAddonCddb() override { return Stored(kSlotMelorraAddonCddb); }
     ComponentVersion* MelorraAddonNocddb() override { return Stored(kSlotMelorraAddonNocddb); }
     ComponentVersion* MelorraAddonCdBurn() override { return Stored(kSlotMelorraAddonCdBurn); }

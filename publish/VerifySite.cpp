@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "download/ServerFileEntry.h"
+#include "hashgate/VerifyFileDigest.h"
 #include "inventory/ServerCatalog.h"
 #include "inventory/SetupInfo.h"
 #include "inventory/SystemEnvironment.h"
-#include "hashgate/VerifyFileDigest.h"
 #include "publish/ArchiveCheck.h"
 #include "publish/Fetch.h"
 #include "publish/ModuleChecks.h"
@@ -91,9 +91,8 @@ int SiteVerifier::Run() {
             continue;
         }
         const ComponentVersion* record =
-            section.place == kLauncherPlace
-                ? catalog_.Launcher()
-                : catalog_.Get(static_cast<CatalogSlot>(section.place));
+            section.place == kLauncherPlace ? catalog_.Launcher()
+                                            : catalog_.Get(static_cast<CatalogSlot>(section.place));
         CheckModule(section, dynamic_cast<const ServerComponent*>(record));
     }
     if (catalog_.Launcher() == nullptr) {
@@ -152,8 +151,8 @@ void SiteVerifier::CheckModule(const ServerSectionInfo& section, const ServerCom
         PrintRow(section.name, record->RemotePath(), sizeText, {refusal});
         return;
     }
-    FetchResult fetched =
-        FetchEntry(entry, scratch_.Path(), ProgressLine(section.name, static_cast<uint32_t>(entry.Size())));
+    FetchResult fetched = FetchEntry(
+        entry, scratch_.Path(), ProgressLine(section.name, static_cast<uint32_t>(entry.Size())));
     if (!fetched.fetched) {
         PrintRow(section.name, entry.Url(), sizeText, {fetched.problem});
         return;
@@ -164,7 +163,8 @@ void SiteVerifier::CheckModule(const ServerSectionInfo& section, const ServerCom
         findings.push_back("Size " + sizeText + " but " + std::to_string(size) + " bytes served");
     }
     if (!IsLowercaseDigest(record->Md5Text())) {
-        findings.push_back("MD5 \"" + record->Md5Text() + "\" is not 32 lowercase hexadecimal digits");
+        findings.push_back("MD5 \"" + record->Md5Text() +
+                           "\" is not 32 lowercase hexadecimal digits");
     } else if (!VerifyFileDigest(fetched.localPath.c_str(), record->Md5Text().c_str())) {
         findings.push_back("MD5 differs: the file served has " + FileDigest(fetched.localPath));
     }

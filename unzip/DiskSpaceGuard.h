@@ -17,7 +17,7 @@ bool QueryFreeSpace(const std::string& folder, uint64_t* available);
 
 class DiskSpaceGuard {
   public:
-    static constexpr uint64_t kMargin = 64ull << 20;       // left free whatever an archive says
+    static constexpr uint64_t kMargin = 64ull << 20;  // left free whatever an archive says
     // Written between two questions: a question costs about 0.1 ms under Wine, which every
     // 4 MiB would slow a fast stored extraction by several per cent.
     static constexpr uint64_t kRequeryBytes = 16ull << 20;

@@ -174,7 +174,8 @@ ZipTransfer ZipReader::CopyMemberData(const ZipEntryHeader& header, bool streame
         return CopyStoredData(header.compressedSize);
     }
     uint64_t input = streamed ? kUntilStreamEnd : header.compressedSize;
-    uint64_t limit = (header.flags & kZipFlagDescriptor) ? kUntilStreamEnd : header.uncompressedSize;
+    uint64_t limit =
+        (header.flags & kZipFlagDescriptor) ? kUntilStreamEnd : header.uncompressedSize;
     return InflateData(input, limit);
 }
 

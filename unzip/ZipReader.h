@@ -53,7 +53,7 @@ class ZipReader {
     bool OpenArchive(const char* path);  // a file source
     void CloseArchive() { archive_.reset(); }
     bool OpenOutput(const char* path);  // a file sink, created empty
-    bool CloseOutput();  // false when the last bytes could not be written
+    bool CloseOutput();                 // false when the last bytes could not be written
     int64_t Tell() const;
     bool Seek(int64_t position);
     // Asked between chunks of a member's data; true ends the copy early.

@@ -39,8 +39,8 @@ void InstallSuite(const Suite& suite) {
                                "C:\\Program Files\\Tavrin\\Melorra\\Melorra.exe"));
     EXPECT_TRUE(SetMachineText(tavrin + "\\Melorra\\Version", "", suite.melorra));
     EXPECT_TRUE(SetMachineText(tavrin + "\\Keldra", "InstallerVersion", suite.secureModule));
-    EXPECT_TRUE(SetMachineText(tavrin + "\\Shared Info\\AppDB\\Melorra Common Library",
-                               "Version", suite.commonLibrary));
+    EXPECT_TRUE(SetMachineText(tavrin + "\\Shared Info\\AppDB\\Melorra Common Library", "Version",
+                               suite.commonLibrary));
     EXPECT_TRUE(SetMachineNumber(extension, "UninstallCount", 0));
     EXPECT_TRUE(SetMachineText(extension, "Version", suite.extension));
 }
@@ -172,8 +172,8 @@ void EndToEnd::RunAsWindows(const std::string& version) {
         return;
     }
     HKEY handle = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0,
-                                               KEY_SET_VALUE, nullptr, &handle, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE,
+                                               nullptr, &handle, nullptr));
     LONG rc = ::RegSetValueExA(handle, "Version", 0, REG_SZ,
                                reinterpret_cast<const BYTE*>(version.c_str()),
                                static_cast<DWORD>(version.size() + 1));
@@ -228,7 +228,8 @@ HWND EndToEnd::WaitModuleList(DWORD timeoutMs) {
 
 bool EndToEnd::AcceptModuleList() {
     HWND list = WaitModuleList();
-    if (list == nullptr) return false;
+    if (list == nullptr)
+        return false;
     PressButton(list, kModuleListOk);
     return true;
 }

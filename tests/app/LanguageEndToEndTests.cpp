@@ -17,8 +17,8 @@ namespace {
 
 struct LocaleCase {
     const char* language;
-    LANGID system;               // the system language of that locale
-    const char* passwordTitle;   // the password dialog's caption, UTF-8
+    LANGID system;              // the system language of that locale
+    const char* passwordTitle;  // the password dialog's caption, UTF-8
 };
 
 void PrintTo(const LocaleCase& c, std::ostream* out) {
@@ -62,7 +62,8 @@ class EndToEndInLanguage : public EndToEnd, public ::testing::WithParamInterface
     HMODULE texts_ = nullptr;
 };
 
-INSTANTIATE_TEST_SUITE_P(Locales, EndToEndInLanguage,
+INSTANTIATE_TEST_SUITE_P(Locales,
+                         EndToEndInLanguage,
                          ::testing::Values(LocaleCase{"German", 0x0407, "Kennwort eingeben"},
                                            LocaleCase{"Japanese", 0x0411, "パスワードの入力"}),
                          [](const ::testing::TestParamInfo<LocaleCase>& info) {

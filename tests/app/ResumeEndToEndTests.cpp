@@ -96,9 +96,9 @@ class Interrupted : public Resume {
   protected:
     // partialLeft: the first run ended without a chance to remove the third module's part.
     void SecondRunResumes(bool partialLeft) {
-        ASSERT_EQ((std::vector<std::string>{"Keldra Secure Module 3.1",
-                                            "Melorra Common Library 1.5"}),
-                  JournalNames());
+        ASSERT_EQ(
+            (std::vector<std::string>{"Keldra Secure Module 3.1", "Melorra Common Library 1.5"}),
+            JournalNames());
         std::string partial, whole;
         EXPECT_EQ(partialLeft, ReadFileBytes(WorkFolder() + "Melorra.zip", &partial));
         ASSERT_TRUE(ReadFileBytes(site_ + "modules\\Melorra.zip", &whole));
@@ -135,8 +135,8 @@ TEST_F(Interrupted, ProcessEndedMidModule) {
     ASSERT_TRUE(WaitUntil([&] {
         WIN32_FILE_ATTRIBUTE_DATA data{};
         return JournalNames().size() == 2 &&
-               ::GetFileAttributesExA((WorkFolder() + "Melorra.zip").c_str(),
-                                      GetFileExInfoStandard, &data) &&
+               ::GetFileAttributesExA((WorkFolder() + "Melorra.zip").c_str(), GetFileExInfoStandard,
+                                      &data) &&
                (data.nFileSizeLow != 0 || data.nFileSizeHigh != 0);
     }));
     process_.Kill();

@@ -23,7 +23,9 @@ std::string ReadLog(const std::string& path) {
 // the prefix reporting Windows XP and Windows 98 SE to the program.
 class EndToEndOnWindows : public EndToEnd, public ::testing::WithParamInterface<const char*> {};
 
-INSTANTIATE_TEST_SUITE_P(Versions, EndToEndOnWindows, ::testing::Values("", "winxp", "win98"),
+INSTANTIATE_TEST_SUITE_P(Versions,
+                         EndToEndOnWindows,
+                         ::testing::Values("", "winxp", "win98"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              return std::string(info.param[0] ? info.param : "prefix");
                          });

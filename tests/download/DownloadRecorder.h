@@ -6,9 +6,9 @@
 #include <functional>
 #include <mutex>
 
-#include "support/TestThreads.h"
 #include <string>
 #include <vector>
+#include "support/TestThreads.h"
 
 #include "common/UniqueHandle.h"
 #include "download/Downloader.h"

@@ -36,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::MemorySource source(journal, journalSize);
     bool found = JournalHasRecord(source, name);
     // An empty name matches an empty record; the journal's callers never look one up.
-    if (found && (name.size() > kJournalMaxNameBytes ||
-                  !HoldsRecord(std::string(reinterpret_cast<const char*>(journal), journalSize),
-                               name))) {
+    if (found &&
+        (name.size() > kJournalMaxNameBytes ||
+         !HoldsRecord(std::string(reinterpret_cast<const char*>(journal), journalSize), name))) {
         __builtin_trap();
     }
     return 0;

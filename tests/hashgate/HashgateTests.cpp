@@ -1,4 +1,5 @@
 #include <windows.h>
+
 #include <wincrypt.h>
 
 #include <gtest/gtest.h>
@@ -39,8 +40,10 @@ std::string CryptoApiMd5(const std::string& bytes) {
             text = hex;
         }
     }
-    if (hash) ::CryptDestroyHash(hash);
-    if (provider) ::CryptReleaseContext(provider, 0);
+    if (hash)
+        ::CryptDestroyHash(hash);
+    if (provider)
+        ::CryptReleaseContext(provider, 0);
     return text;
 }
 
@@ -62,7 +65,7 @@ const Rfc1321Case kRfc1321Suite[] = {
 };
 
 class HashgateFiles : public ::testing::Test {
-protected:
+  protected:
     std::string Make(const std::string& name, const std::string& bytes) {
         std::string path = dir_.File(name);
         EXPECT_TRUE(WriteFileBytes(path, bytes));
@@ -117,7 +120,8 @@ TEST_F(HashgateFiles, Rfc1321SuiteFromFiles) {
 }
 
 TEST_F(HashgateFiles, MatchesCryptoApiAroundTheReadChunkSize) {
-    const size_t sizes[] = {0, 1, 63, 64, 1023, 1024, 1025, 2048, 64 * 1024 + 1, 5 * 1024 * 1024 + 3};
+    const size_t sizes[] = {
+        0, 1, 63, 64, 1023, 1024, 1025, 2048, 64 * 1024 + 1, 5 * 1024 * 1024 + 3};
     for (size_t size : sizes) {
         std::string bytes = PatternBytes(size, static_cast<uint32_t>(size));
         std::string path = Make("size" + std::to_string(size) + ".bin", bytes);
@@ -191,7 +195,8 @@ TEST_F(HashgateFiles, VerifyFileDigest) {
     std::string path = Make("verify.bin", bytes);
     std::string digest = CryptoApiMd5(bytes);
     std::string upper = digest;
-    for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    for (char& c : upper)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     ASSERT_NE(digest, upper);
 
     EXPECT_TRUE(VerifyFileDigest(path.c_str(), digest.c_str()));

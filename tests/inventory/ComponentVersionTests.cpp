@@ -92,8 +92,9 @@ TEST(ComponentVersion, DifferentKindsNeverCompare) {
     EXPECT_EQ(0, a.IsNewerThan(b));
     EXPECT_EQ(0, a.IsSameAs(same));
     // All extensions share one kind, so they do compare with each other.
-    EXPECT_EQ(1, Make(kKindMelorraExtension, "1.0.0.0")
-                     .IsOlderThan(Make(kKindMelorraExtension, "1.0.0.1")));
+    EXPECT_EQ(
+        1,
+        Make(kKindMelorraExtension, "1.0.0.0").IsOlderThan(Make(kKindMelorraExtension, "1.0.0.1")));
 }
 
 TEST(ComponentVersion, DisplayNames) {

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "support/MachineRegistry.h"
 #include "inventory/InstalledCatalog.h"
 #include "inventory/MachineProbes.h"
+#include "support/MachineRegistry.h"
 #include "support/TestFiles.h"
 
 using namespace netrefit;

@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "support/MachineRegistry.h"
 #include "inventory/DownloadDecision.h"
 #include "inventory/InstalledCatalog.h"
 #include "inventory/ServerCatalog.h"
+#include "support/MachineRegistry.h"
 #include "support/TestFiles.h"
 
 using namespace netrefit;

@@ -22,7 +22,7 @@ namespace {
 
 const int kModuleList = 1006;
 const int kUpToDateText = 1023;
-const char kArchives[][20] = {"Melorra.zip", "CommonLib.zip", "Extension.zip",
+const char kArchives[][20] = {"Melorra.zip",      "CommonLib.zip",    "Extension.zip",
                               "SecureModule.zip", "SetupStarter.zip", "NoSetup.zip"};
 
 const char kDescription[] =
@@ -85,7 +85,9 @@ class Publish : public EndToEnd {
     }
 
     std::string SourceModules() const { return site_ + "modules\\"; }
-    std::string SiteFolder(const std::string& name) const { return folder_ + "site\\" + name + "\\"; }
+    std::string SiteFolder(const std::string& name) const {
+        return folder_ + "site\\" + name + "\\";
+    }
     static std::string SiteUrl(const std::string& name) { return "http://127.0.0.7/" + name + "/"; }
     std::string ServerFile(const std::string& name) const {
         return SiteFolder(name) + "Version_English.ini";
@@ -131,7 +133,8 @@ class Publish : public EndToEnd {
     // A copy of the site's archives to break.
     std::string CopyModules(const TempDir& into) {
         for (const char* name : kArchives) {
-            EXPECT_TRUE(::CopyFileA((SourceModules() + name).c_str(), into.File(name).c_str(), FALSE));
+            EXPECT_TRUE(
+                ::CopyFileA((SourceModules() + name).c_str(), into.File(name).c_str(), FALSE));
         }
         return into.Path();
     }
@@ -203,8 +206,7 @@ TEST_F(Publish, MadeSiteVerifiesAndUpgradesTheRealClient) {
 struct MakeCase {
     const char* name;
     // Changes the description, the archives folder or the base URL before "make" runs.
-    std::function<void(std::string* description, const TempDir& modules, std::string* url)>
-        breakIt;
+    std::function<void(std::string* description, const TempDir& modules, std::string* url)> breakIt;
     const char* expected;  // a line of the refusal
 };
 
@@ -261,17 +263,18 @@ TEST_F(Publish, MakeRefusesWhatTheClientWouldNotTake) {
         {"installer-outside-the-launcher",
          [](std::string* description, const TempDir&, std::string*) {
              *description = Replace(*description, "File=Melorra.zip", "File=SetupStarter.zip");
-             *description = Replace(*description, "[LauncherMl]\r\nVersion=2.1.0.0\r\nFile=SetupStarter.zip",
-                                    "[LauncherMl]\r\nVersion=2.1.0.0\r\nFile=NoSetup.zip");
+             *description =
+                 Replace(*description, "[LauncherMl]\r\nVersion=2.1.0.0\r\nFile=SetupStarter.zip",
+                         "[LauncherMl]\r\nVersion=2.1.0.0\r\nFile=NoSetup.zip");
          },
          "\"Setup.exe\" is in SetupStarter.zip, not in the [LauncherMl] archive NoSetup.zip that "
          "every upgrade fetches"},
-        {"no-launcher",
-         edit("[LauncherMl]\r\nVersion=2.1.0.0\r\nFile=SetupStarter.zip\r\n", ""),
+        {"no-launcher", edit("[LauncherMl]\r\nVersion=2.1.0.0\r\nFile=SetupStarter.zip\r\n", ""),
          "[LauncherMl] is missing: the client would have no Setup Starter to fetch"},
         {"hot-fix-after-a-gap",
          edit("File=SecureModule.zip\r\n", "File=SecureModule.zip\r\nHotFix01=3\r\nHotFix03=4\r\n"),
-         "[KeldraSecureModule] HotFix03 follows a missing number: the client stops reading before it"},
+         "[KeldraSecureModule] HotFix03 follows a missing number: the client stops reading before "
+         "it"},
         {"misspelt-section", edit("[MelorraAddonNocddb]", "[MelorraAddonNoCddbb]"),
          "[MelorraAddonNoCddbb] is not a section the client reads"},
         {"unknown-language", edit("Names=English, German", "Names=English, Klingon"),
@@ -303,7 +306,8 @@ TEST_F(Publish, VerifyFindsEverySiteBrokenOnPurpose) {
         std::string old = ServerValue(*text, section, key);
         size_t at = text->find(std::string("[") + section + "]");
         size_t line = text->find(std::string(key) + "=" + old, at);
-        text->replace(line, std::string(key).size() + 1 + old.size(), std::string(key) + "=" + value);
+        text->replace(line, std::string(key).size() + 1 + old.size(),
+                      std::string(key) + "=" + value);
     };
     auto replaceModule = [setValue](const std::string& bytes) {
         return [=](std::string* text, const std::string& folder) {
@@ -401,8 +405,8 @@ TEST_P(DryRun, AgreesWithTheModuleListOfTheClient) {
     UseSite(site);
     ASSERT_TRUE(WriteFileBytes(files.File("state.ini"), state.stateFile));
 
-    std::string common = " --server " + SiteUrl(site) + " --settings \"" +
-                         program_.File("Netrefit.ini") + "\"";
+    std::string common =
+        " --server " + SiteUrl(site) + " --settings \"" + program_.File("Netrefit.ini") + "\"";
     std::string fromState, fromRegistry;
     Tool("dry-run --installed \"" + files.File("state.ini") + "\"" + common, &fromState);
     Tool("dry-run --from-registry" + common, &fromRegistry);
@@ -418,9 +422,10 @@ TEST_P(DryRun, AgreesWithTheModuleListOfTheClient) {
 
     Start();
     if (state.road == PcState::Refused) {
-        EXPECT_EQ("Melorra Installer you are running is not the latest version.  \nPlease "
-                  "download again.",
-                  Answer(IDOK));
+        EXPECT_EQ(
+            "Melorra Installer you are running is not the latest version.  \nPlease "
+            "download again.",
+            Answer(IDOK));
         EXPECT_NE(STILL_ACTIVE, WaitForEnd());
         return;
     }
@@ -428,7 +433,8 @@ TEST_P(DryRun, AgreesWithTheModuleListOfTheClient) {
         EXPECT_NE(std::string::npos, Answer(IDOK).find("Keldra Player")) << "old-player question";
     }
     if (state.road == PcState::UpToDate) {
-        HWND upToDate = WaitForTopLevel(process_.Id(), "Melorra Installer", kUpToDateText, kWindowWait);
+        HWND upToDate =
+            WaitForTopLevel(process_.Id(), "Melorra Installer", kUpToDateText, kWindowWait);
         ASSERT_NE(nullptr, upToDate);
         PressButton(upToDate, IDCANCEL);  // Reinstall
     }
@@ -464,22 +470,22 @@ const char kOlderSuite[] =
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(
-    States, DryRun,
-    ::testing::Values(
-        PcState{"target-only", InstallTargetOnly, "[Installed]\r\nMelorra=2.0.0.123\r\n",
-                "upgrade", PcState::List},
-        PcState{"old-player", InstallOldPlayer,
-                "[Installed]\r\nMelorra=2.0.0.123\r\nKeldraSecureModule=3.0.0.0\r\n"
-                "MelorraCommonLibrary=1.4.0.0\r\nMelorraAddonNocddb=1.0.0.0\r\n"
-                "KeldraPlayer=2.0.0.0\r\n",
-                "upgrade", PcState::AskOldPlayer},
-        PcState{"everything-current",
-                [](const TempDir&) { InstallSuite(SuiteAtSiteVersions()); },
-                "[Installed]\r\nMelorra=2.1.0.0\r\nKeldraSecureModule=3.1.0.0\r\n"
-                "MelorraCommonLibrary=1.5.0.0\r\nMelorraAddonNocddb=1.1.0.0\r\n",
-                "reinstall", PcState::UpToDate},
-        PcState{"outdated-program", [](const TempDir&) { InstallOlderSuite(); }, kOlderSuite,
-                "refused 131", PcState::Refused, "1.2.0.0"}),
+    States,
+    DryRun,
+    ::testing::Values(PcState{"target-only", InstallTargetOnly,
+                              "[Installed]\r\nMelorra=2.0.0.123\r\n", "upgrade", PcState::List},
+                      PcState{"old-player", InstallOldPlayer,
+                              "[Installed]\r\nMelorra=2.0.0.123\r\nKeldraSecureModule=3.0.0.0\r\n"
+                              "MelorraCommonLibrary=1.4.0.0\r\nMelorraAddonNocddb=1.0.0.0\r\n"
+                              "KeldraPlayer=2.0.0.0\r\n",
+                              "upgrade", PcState::AskOldPlayer},
+                      PcState{"everything-current",
+                              [](const TempDir&) { InstallSuite(SuiteAtSiteVersions()); },
+                              "[Installed]\r\nMelorra=2.1.0.0\r\nKeldraSecureModule=3.1.0.0\r\n"
+                              "MelorraCommonLibrary=1.5.0.0\r\nMelorraAddonNocddb=1.1.0.0\r\n",
+                              "reinstall", PcState::UpToDate},
+                      PcState{"outdated-program", [](const TempDir&) { InstallOlderSuite(); },
+                              kOlderSuite, "refused 131", PcState::Refused, "1.2.0.0"}),
     [](const ::testing::TestParamInfo<PcState>& info) {
         std::string name = info.param.name;
         for (char& c : name) {

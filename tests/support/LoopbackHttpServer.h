@@ -13,9 +13,9 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include "support/TestThreads.h"
 #include <utility>
 #include <vector>
+#include "support/TestThreads.h"
 
 namespace netrefit::test {
 

@@ -44,10 +44,10 @@ inline void DeleteMachineKey(const std::string& key) {
     const std::string parent = slash == std::string::npos ? std::string() : key.substr(0, slash);
     const std::string leaf = slash == std::string::npos ? key : key.substr(slash + 1);
     HKEY handle = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, parent.c_str(), 0,
-                        KEY_WOW64_32KEY | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE |
-                            KEY_SET_VALUE,
-                        &handle) != ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(
+            HKEY_LOCAL_MACHINE, parent.c_str(), 0,
+            KEY_WOW64_32KEY | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE | KEY_SET_VALUE,
+            &handle) != ERROR_SUCCESS) {
         return;
     }
     ::SHDeleteKeyA(handle, leaf.c_str());

@@ -101,7 +101,8 @@ class ConditionVariable {
     }
     // True when ready() holds, false when the time ran out first.
     template <class Rep, class Period, class Predicate>
-    bool wait_for(std::unique_lock<Mutex>& lock, std::chrono::duration<Rep, Period> timeout,
+    bool wait_for(std::unique_lock<Mutex>& lock,
+                  std::chrono::duration<Rep, Period> timeout,
                   Predicate ready) {
         const ULONGLONG end =
             ::GetTickCount64() +

@@ -178,7 +178,7 @@ BOOL CALLBACK CollectAnyWindow(HWND window, LPARAM param) {
 
 // Memory inside another process for list-view requests that carry pointers.
 class RemoteBuffer {
-public:
+  public:
     RemoteBuffer(HWND window, size_t size) : size_(size) {
         DWORD processId = 0;
         ::GetWindowThreadProcessId(window, &processId);
@@ -189,8 +189,10 @@ public:
         }
     }
     ~RemoteBuffer() {
-        if (address_ != nullptr) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-        if (process_ != nullptr) ::CloseHandle(process_);
+        if (address_ != nullptr)
+            ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        if (process_ != nullptr)
+            ::CloseHandle(process_);
     }
     bool Valid() const { return address_ != nullptr; }
     char* Address() const { return static_cast<char*>(address_); }
@@ -201,7 +203,7 @@ public:
         return ::ReadProcessMemory(process_, Address() + offset, data, size, nullptr);
     }
 
-private:
+  private:
     HANDLE process_ = nullptr;
     void* address_ = nullptr;
     size_t size_;
@@ -211,7 +213,8 @@ bool QueryItem(HWND listView, RemoteBuffer& remote, int row, LVITEMA* item, char
     item->iItem = row;
     item->pszText = remote.Address() + sizeof(LVITEMA);
     item->cchTextMax = 256;
-    if (!remote.Write(0, item, sizeof(*item))) return false;
+    if (!remote.Write(0, item, sizeof(*item)))
+        return false;
     LRESULT ok = ::SendMessageA(listView, item->mask & LVIF_TEXT ? LVM_GETITEMTEXTA : LVM_GETITEMA,
                                 row, reinterpret_cast<LPARAM>(remote.Address()));
     if (item->mask & LVIF_TEXT) {
@@ -274,7 +277,8 @@ HWND WaitForProcessMessageBox(DWORD processId, DWORD timeoutMs) {
 std::vector<std::string> ListViewColumn(HWND listView, int column) {
     std::vector<std::string> texts;
     RemoteBuffer remote(listView, sizeof(LVITEMA) + 256);
-    if (!remote.Valid()) return texts;
+    if (!remote.Valid())
+        return texts;
     int rows = static_cast<int>(::SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < rows; ++row) {
         LVITEMA item = {};
@@ -291,7 +295,8 @@ std::vector<std::string> ListViewColumn(HWND listView, int column) {
 std::vector<int> ListViewImages(HWND listView) {
     std::vector<int> images;
     RemoteBuffer remote(listView, sizeof(LVITEMA) + 256);
-    if (!remote.Valid()) return images;
+    if (!remote.Valid())
+        return images;
     int rows = static_cast<int>(::SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < rows; ++row) {
         LVITEMA item = {};
@@ -302,11 +307,14 @@ std::vector<int> ListViewImages(HWND listView) {
 }
 
 ChildProcess::~ChildProcess() {
-    if (info.hProcess != nullptr) ::CloseHandle(info.hProcess);
-    if (info.hThread != nullptr) ::CloseHandle(info.hThread);
+    if (info.hProcess != nullptr)
+        ::CloseHandle(info.hProcess);
+    if (info.hThread != nullptr)
+        ::CloseHandle(info.hThread);
 }
 
-bool ChildProcess::Start(const std::string& exe, const std::string& arguments,
+bool ChildProcess::Start(const std::string& exe,
+                         const std::string& arguments,
                          const std::string& folder) {
     std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     STARTUPINFOA startup = {};
@@ -316,8 +324,10 @@ bool ChildProcess::Start(const std::string& exe, const std::string& arguments,
 }
 
 DWORD ChildProcess::Wait(DWORD timeoutMs) {
-    if (info.hProcess == nullptr) return STILL_ACTIVE;
-    if (::WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    if (info.hProcess == nullptr)
+        return STILL_ACTIVE;
+    if (::WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
     DWORD code = STILL_ACTIVE;
     ::GetExitCodeProcess(info.hProcess, &code);
     return code;

@@ -505,15 +505,17 @@ class ProgressQuestion : public Progress,
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(
-    PhasesAndAnswers, ProgressQuestion,
-    ::testing::Combine(::testing::Values(HeldPhase::Download, HeldPhase::Extraction),
-                       ::testing::Values(IDYES, IDNO)),
-    [](const ::testing::TestParamInfo<std::tuple<HeldPhase, int>>& info) {
-        return std::string(std::get<0>(info.param) == HeldPhase::Download ? "Download"
-                                                                            : "Extraction") +
-               (std::get<1>(info.param) == IDYES ? "Yes" : "No");
-    });
+INSTANTIATE_TEST_SUITE_P(PhasesAndAnswers,
+                         ProgressQuestion,
+                         ::testing::Combine(::testing::Values(HeldPhase::Download,
+                                                              HeldPhase::Extraction),
+                                            ::testing::Values(IDYES, IDNO)),
+                         [](const ::testing::TestParamInfo<std::tuple<HeldPhase, int>>& info) {
+                             return std::string(std::get<0>(info.param) == HeldPhase::Download
+                                                    ? "Download"
+                                                    : "Extraction") +
+                                    (std::get<1>(info.param) == IDYES ? "Yes" : "No");
+                         });
 
 TEST_P(ProgressQuestion, HeldOpenAcrossTheEndOfThePhase) {
     const auto [phase, answer] = GetParam();

@@ -3,6 +3,7 @@
 // dialogs fits its control at the dialog's own font. Texts are compared and measured as UTF-16,
 // so this runs under any locale of the prefix.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
@@ -171,7 +172,9 @@ class ShippedLanguage : public ::testing::TestWithParam<Language> {
     HMODULE library_ = nullptr;
 };
 
-INSTANTIATE_TEST_SUITE_P(Languages, ShippedLanguage, ::testing::ValuesIn(kLanguages),
+INSTANTIATE_TEST_SUITE_P(Languages,
+                         ShippedLanguage,
+                         ::testing::ValuesIn(kLanguages),
                          [](const ::testing::TestParamInfo<Language>& info) {
                              return std::string(info.param.name);
                          });
@@ -221,8 +224,8 @@ TEST_P(ShippedLanguage, CarriesEveryTemplateAndIconInItsLanguage) {
     for (int id : kIcons) {
         EXPECT_EQ(ResourceLanguages(library_, MAKEINTRESOURCEW(14), MAKEINTRESOURCEW(id)), only)
             << "icon " << id;
-        HICON icon = static_cast<HICON>(
-            ::LoadImageA(library_, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
+        HICON icon =
+            static_cast<HICON>(::LoadImageA(library_, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
         EXPECT_NE(icon, nullptr) << "icon " << id;
         if (icon) {
             ::DestroyIcon(icon);
@@ -238,7 +241,8 @@ TEST_P(ShippedLanguage, CarriesEveryTemplateAndIconInItsLanguage) {
     DWORD handle = 0;
     std::vector<char> info(::GetFileVersionInfoSizeA(path.c_str(), &handle));
     ASSERT_FALSE(info.empty());
-    ASSERT_TRUE(::GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    ASSERT_TRUE(
+        ::GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
     WORD* translation = nullptr;
     UINT size = 0;
     ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
@@ -368,14 +372,15 @@ TEST_P(ShippedLanguage, EveryTextFitsItsControlAtTheDialogsFont) {
                 // The font shows the script: no character falls back to the missing glyph.
                 std::wstring printable;
                 for (wchar_t c : shown) {
-                    if (c >= L' ') printable += c;
+                    if (c >= L' ')
+                        printable += c;
                 }
                 std::vector<WORD> glyphs(printable.size());
                 ::GetGlyphIndicesW(dc, printable.c_str(), static_cast<int>(printable.size()),
                                    glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
                 for (size_t i = 0; i < glyphs.size(); ++i) {
-                    EXPECT_NE(glyphs[i], 0xFFFF) << "no glyph for U+" << std::hex
-                                                 << static_cast<int>(printable[i]);
+                    EXPECT_NE(glyphs[i], 0xFFFF)
+                        << "no glyph for U+" << std::hex << static_cast<int>(printable[i]);
                 }
             }
             ::SelectObject(dc, before);

@@ -65,8 +65,8 @@ TEST_P(GuardTest, StepsAreAllowedOrRefusedAsExpected) {
     for (size_t i = 0; i < c.steps.size(); ++i) {
         const Step& step = c.steps[i];
         for (int n = 0; n < step.repeat; ++n) {
-            bool allowed = step.kind == Begin ? guard.BeginMember(step.bytes)
-                                              : guard.Allow(step.bytes);
+            bool allowed =
+                step.kind == Begin ? guard.BeginMember(step.bytes) : guard.Allow(step.bytes);
             ASSERT_EQ(allowed, step.allowed) << "step " << i << ", time " << n;
         }
     }
@@ -86,11 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
         GuardCase{"DriveExactlyAtTheMargin", {kMargin}, {{Begin, 0, true}, {Allow, 1, false}}},
         GuardCase{"UnreadableDrive", {}, {{Begin, 0, false}, {Allow, 1, false}}},
         // No declared size: the writes alone count, across the questions asked meanwhile.
-        GuardCase{"UndeclaredWritesStopAtTheMargin",
-                  {kMargin + 2 * kRequery + 10 * kMiB},
-                  {{Begin, 0, true},
-                   {Allow, kMiB / 2, true, 4 * kRequeryMiB + 20},
-                   {Allow, 1, false}}},
+        GuardCase{
+            "UndeclaredWritesStopAtTheMargin",
+            {kMargin + 2 * kRequery + 10 * kMiB},
+            {{Begin, 0, true}, {Allow, kMiB / 2, true, 4 * kRequeryMiB + 20}, {Allow, 1, false}}},
         // Another program takes all but 1 MiB while the first few MiB are written.
         GuardCase{"SpaceUsedByOthersMeanwhile",
                   {kMargin + 100 * kRequery, kMargin + kMiB},
@@ -296,8 +295,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FitCase{"InfoZipStreamedExactly", "zip-streamed", 0, ExtractDone},
                       FitCase{"InfoZipStreamedOneByteShort", "zip-streamed", -1, ExtractFailed},
                       FitCase{"PythonStreamedExactly", "python-streamed", 0, ExtractDone},
-                      FitCase{"PythonStreamedOneByteShort", "python-streamed", -1,
-                              ExtractFailed},
+                      FitCase{"PythonStreamedOneByteShort", "python-streamed", -1, ExtractFailed},
                       FitCase{"SevenZipStoredOneByteShort", "7z-stored", -1, ExtractFailed}),
     [](const ::testing::TestParamInfo<FitCase>& info) { return std::string(info.param.name); });
 

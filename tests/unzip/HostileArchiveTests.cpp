@@ -84,9 +84,9 @@ INSTANTIATE_TEST_SUITE_P(Names,
                                            "a/.."));
 
 TEST(MemberNames, OrdinaryNamesAreAccepted) {
-    for (const char* name : {"a.txt", "folder/", "a/b/c.txt", "a\\b\\c.txt", "./x", "..a/b..",
-                             "a..b", "CONSOLE.txt", "com10", "LPT", "auxiliary/x", ".hidden",
-                             "COM\xBC", "LPT\xB9x", "COM\xB0", "clock"}) {
+    for (const char* name :
+         {"a.txt", "folder/", "a/b/c.txt", "a\\b\\c.txt", "./x", "..a/b..", "a..b", "CONSOLE.txt",
+          "com10", "LPT", "auxiliary/x", ".hidden", "COM\xBC", "LPT\xB9x", "COM\xB0", "clock"}) {
         EXPECT_TRUE(IsSafeMemberName(name)) << name;
     }
 }

@@ -26,7 +26,7 @@ std::string Slug(const std::string& title) {
 }
 
 class Autopilot {
-public:
+  public:
     Autopilot(std::string pictures, std::string password)
         : pictures_(std::move(pictures)), password_(std::move(password)) {}
 
@@ -36,15 +36,17 @@ public:
             DWORD owner = 0;
             ::GetWindowThreadProcessId(window, &owner);
             std::string title = WindowText(window);
-            if (owner != programId && title != "Melorra Setup") continue;
-            if (!seen_.insert(window).second) continue;
+            if (owner != programId && title != "Melorra Setup")
+                continue;
+            if (!seen_.insert(window).second)
+                continue;
             ::Sleep(500);  // let it paint
             Picture(window, title);
             Answer(window);
         }
     }
 
-private:
+  private:
     void Picture(HWND window, const std::string& title) {
         char name[64];
         std::snprintf(name, sizeof(name), "%02d-", ++count_);
@@ -94,8 +96,10 @@ int main(int argc, char** argv) {
     }
     std::string folder = argv[1];
     std::string pictures = argv[2];
-    if (!folder.empty() && folder.back() != '\\') folder += '\\';
-    if (!pictures.empty() && pictures.back() != '\\') pictures += '\\';
+    if (!folder.empty() && folder.back() != '\\')
+        folder += '\\';
+    if (!pictures.empty() && pictures.back() != '\\')
+        pictures += '\\';
     ::CreateDirectoryA(pictures.c_str(), nullptr);
 
     ChildProcess program;

@@ -55,10 +55,12 @@ std::string FileDigest(const std::string& path) {
 void ListFiles(const std::string& folder, const std::string& prefix, std::string* report) {
     WIN32_FIND_DATAA data;
     HANDLE find = ::FindFirstFileA((folder + prefix + "*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
+    if (find == INVALID_HANDLE_VALUE)
+        return;
     do {
         std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             ListFiles(folder, prefix + name + "\\", report);
         } else {
