@@ -40,15 +40,20 @@ class Resume : public EndToEnd {
         ReadFileBytes(StandinLog(), &log);
         EXPECT_NE(std::string::npos, log.find("missing 0\n")) << log;
     }
+
+    // The site's server file with every module after the first two served slowly, so that a
+    // run can be stopped in the middle of the third.
+    std::string SlowAfterTheFirstTwo() {
+        std::string slow = SiteServerText();
+        for (const char* file : {"Melorra.zip", "Extension.zip", "SetupStarter.zip"}) {
+            slow = SlowDown(slow, file);
+        }
+        return slow;
+    }
 };
 
 TEST_F(Resume, CancelledDownloadResumesWithTheVerifiedFiles) {
-    // Everything after the first two modules comes slowly, so the cancel lands in the middle.
-    std::string slow = SiteServerText();
-    for (const char* file : {"Melorra.zip", "Extension.zip", "SetupStarter.zip"}) {
-        slow = SlowDown(slow, file);
-    }
-    ServeCase("cancelled", slow);
+    ServeCase("cancelled", SlowAfterTheFirstTwo());
     Start();
     HWND list = WaitModuleList();
     ASSERT_NE(nullptr, list);
@@ -122,11 +127,7 @@ class Interrupted : public Resume {
 };
 
 TEST_F(Interrupted, ProcessEndedMidModule) {
-    std::string slow = SiteServerText();
-    for (const char* file : {"Melorra.zip", "Extension.zip", "SetupStarter.zip"}) {
-        slow = SlowDown(slow, file);
-    }
-    ServeCase("killed", slow);
+    ServeCase("killed", SlowAfterTheFirstTwo());
     Start();
     ASSERT_TRUE(AcceptModuleList());
     ASSERT_NE(nullptr, WaitProgress());
