@@ -43,7 +43,7 @@ class ModuleListDialog : public Dialog {
     bool OnTimer(UINT_PTR timerId) override;
 
     // The upgrade sequence: TRUE shows the window, FALSE after a refusal or when the download
-    // phase was entered directly. Until the sequence is wired in, it shows the list as given.
+    // phase was entered directly.
     virtual BOOL RunUpgradeSequence();
     // The OK button (1014) and Enter: download, unpack, then hand over to the installer.
     virtual void BeginDownloadPhase();

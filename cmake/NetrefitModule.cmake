@@ -1,7 +1,7 @@
 # netrefit_module(NAME DEPS ...)
 # Builds the folder's *.cpp into the static library NAME, and the folder's *Dialog.cpp (window
-# code) into NAME_ui, which also links the dialog layer. Then includes any *.cmake fragment of the
-# folder, so that parts of a folder can add targets without editing this file.
+# code) into NAME_ui, which also links UI_DEPS. A folder's own CMakeLists.txt adds anything else
+# (tools, fragments) after the call.
 function(netrefit_module name)
     cmake_parse_arguments(M "" "" "DEPS;UI_DEPS" ${ARGN})
     file(GLOB all_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
