@@ -18,9 +18,8 @@ constexpr int kImageDone = 0;
 constexpr int kImageToDownload = 1;
 }  // namespace
 
-ModuleListDialog::ModuleListDialog(HWND parent) : Dialog(IDD_MODULE_LIST, parent) {
-    icon = LoadIconResource(IDI_APPLICATION_ICON);
-}
+ModuleListDialog::ModuleListDialog(HWND parent)
+    : Dialog(IDD_MODULE_LIST, parent), icon(LoadIconResource(IDI_APPLICATION_ICON)) {}
 
 void ModuleListDialog::AttachControls() {
     HWND window = Window();

@@ -55,7 +55,7 @@ bool DownloadLog::Append(const DownloadEntry& entry) const {
         return false;
     }
     // The name and its NUL in one write, so a record is never split by another writer.
-    DWORD size = static_cast<DWORD>(name.size() + 1);
+    DWORD size = static_cast<DWORD>(name.size()) + 1;
     DWORD written = 0;
     return ::WriteFile(file.get(), name.c_str(), size, &written, nullptr) && written == size;
 }

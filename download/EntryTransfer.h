@@ -67,7 +67,7 @@ class EntryTransfer {
     InternetHandle connection_;
     InternetHandle request_;
     FileHandle file_;
-    char buffer_[kChunkSize];
+    char buffer_[kChunkSize] = {};
 };
 
 }  // namespace netrefit

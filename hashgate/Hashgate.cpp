@@ -43,7 +43,7 @@ extern "C" int32_t __cdecl CheckMD5(const char* path, char* digestText, uint32_t
     if (!ArgumentsValid(path, digestText, digestTextSize)) {
         return HASHGATE_BAD_ARGUMENTS;
     }
-    netrefit::Md5Context context;
+    netrefit::Md5Context context{};
     netrefit::Md5Init(&context);
 
     // No sharing: a file that someone is still writing (or even reading) is refused.

@@ -194,7 +194,7 @@ void Md5DigestToText(const uint8_t digest[16], char text[33]) {
 }
 
 void Md5OfBuffer(const void* data, size_t length, char text[33]) {
-    Md5Context context;
+    Md5Context context{};
     Md5Init(&context);
     Md5Update(&context, data, length);
     uint8_t digest[16];

@@ -44,8 +44,8 @@ class SerialisingMutexScope {
 
 // Anyone may open the lock objects: the other participants run under other accounts too.
 struct OpenSecurity {
-    SECURITY_DESCRIPTOR descriptor;
-    SECURITY_ATTRIBUTES attributes;
+    SECURITY_DESCRIPTOR descriptor{};
+    SECURITY_ATTRIBUTES attributes{};
 
     OpenSecurity() {
         // Windows 95, 98 and Me have no security: there both calls fail and the default is used.

@@ -42,7 +42,7 @@ bool ReadWholeUrl(const std::string& path, const char* key, std::string* value) 
 
 bool UsablePath(const std::string& path) {
     return !path.empty() && path.size() <= SetupInfo::kMaxPathChars &&
-           std::memchr(path.data(), '\0', path.size()) == nullptr;
+           path.find('\0') == std::string::npos;
 }
 
 }  // namespace

@@ -38,14 +38,13 @@ std::string FormatText(const std::string& text, std::initializer_list<std::strin
     std::string result;
     auto next = args.begin();
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%' || i + 1 >= text.size()) {
-            result += text[i];
-        } else if (text[i + 1] == 's') {
+        char after = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (text[i] == '%' && after == 's') {
             if (next != args.end()) {
                 result += *next++;
             }
             ++i;
-        } else if (text[i + 1] == '%') {
+        } else if (text[i] == '%' && after == '%') {
             result += '%';
             ++i;
         } else {

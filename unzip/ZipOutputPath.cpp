@@ -20,7 +20,7 @@ bool BuildOutputPath(const std::string& folder, const char* name, std::string* p
         return false;
     }
     char joined[MAX_PATH] = {};
-    std::memcpy(joined, folder.data(), folder.size());
+    std::memcpy(joined, folder.c_str(), folder.size() + 1);
     if (!::PathAppendA(joined, name)) {
         return false;
     }
