@@ -287,10 +287,7 @@ std::vector<std::string> EndToEnd::JournalNames() const {
     return names;
 }
 
-namespace {
-
-// Lines of text that begin with prefix, without it, sorted.
-std::vector<std::string> LinesAfter(const std::string& text, const std::string& prefix) {
+std::vector<std::string> TextLines(const std::string& text) {
     std::vector<std::string> lines;
     for (size_t at = 0; at < text.size();) {
         size_t end = text.find('\n', at);
@@ -299,9 +296,20 @@ std::vector<std::string> LinesAfter(const std::string& text, const std::string& 
         std::string line = text.substr(at, end - at);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
+        lines.push_back(line);
+        at = end + 1;
+    }
+    return lines;
+}
+
+namespace {
+
+// Lines of text that begin with prefix, without it, sorted.
+std::vector<std::string> LinesAfter(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> lines;
+    for (const std::string& line : TextLines(text)) {
         if (line.size() > prefix.size() && line.compare(0, prefix.size(), prefix) == 0)
             lines.push_back(line.substr(prefix.size()));
-        at = end + 1;
     }
     std::sort(lines.begin(), lines.end());
     return lines;

@@ -18,6 +18,9 @@
 
 namespace netrefit::test {
 
+// The lines of a text, without their line ends (LF or CRLF).
+std::vector<std::string> TextLines(const std::string& text);
+
 // Texts of the program that several cases wait for.
 inline constexpr char kConfirmCancelText[] =
     "Setup process is not complete. \nIf you cancel the installation process, Melorra2.0 will "

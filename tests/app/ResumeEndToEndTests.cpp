@@ -29,6 +29,10 @@ std::string ByteSizeText(unsigned long long bytes) {
 
 }  // namespace
 
+// Message 114 for the third module, which the cases below make fail.
+const char kMelorraDownloadFailed[] =
+    "Download failed. [Melorra 2.1]\nPlease check your Internet connection and try again.";
+
 class Resume : public EndToEnd {
   protected:
     // Completes a run whose progress window is open: password, installer, notice, restart box.
@@ -157,10 +161,7 @@ TEST_F(Interrupted, ConnectionDroppedMidModule) {
                                  dropping.Url("/modules/Melorra.zip")));
     Start();
     ASSERT_TRUE(AcceptModuleList());
-    EXPECT_EQ(
-        "Download failed. [Melorra 2.1]\nPlease check your Internet connection and try "
-        "again.",
-        Answer(IDOK));
+    EXPECT_EQ(kMelorraDownloadFailed, Answer(IDOK));
     EXPECT_NE(STILL_ACTIVE, WaitForEnd());
     EXPECT_EQ(1u, dropping.RequestCount("/modules/Melorra.zip"));
     // A dropped module leaves no partial file; the rerun fetches it from the usual place.
@@ -176,10 +177,7 @@ TEST_F(Resume, DigestMismatchKeepsTheEarlierDownloads) {
     ServeCase("mismatch", Replace(text, "MD5=" + digest, "MD5=" + wrong));
     Start();
     ASSERT_TRUE(AcceptModuleList());
-    EXPECT_EQ(
-        "Download failed. [Melorra 2.1]\nPlease check your Internet connection and try "
-        "again.",
-        Answer(IDOK));
+    EXPECT_EQ(kMelorraDownloadFailed, Answer(IDOK));
     EXPECT_NE(STILL_ACTIVE, WaitForEnd());
     EXPECT_EQ((std::vector<std::string>{"Keldra Secure Module 3.1", "Melorra Common Library 1.5"}),
               JournalNames());

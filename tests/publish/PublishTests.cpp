@@ -35,23 +35,8 @@ const char kDescription[] =
     "[MelorraAddonNocddb]\r\nVersion=1.1.0.0\r\nFile=Extension.zip\r\n\r\n"
     "[LauncherMl]\r\nVersion=2.1.0.0\r\nFile=SetupStarter.zip\r\n";
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-        at = end + 1;
-    }
-    return lines;
-}
-
 std::string LastLine(const std::string& text) {
-    std::vector<std::string> lines = Lines(text);
+    std::vector<std::string> lines = TextLines(text);
     return lines.empty() ? std::string() : lines.back();
 }
 
@@ -288,7 +273,7 @@ TEST_F(Publish, MakeRefusesWhatTheClientWouldNotTake) {
         c.breakIt(&description, modules, &url);
         std::string err;
         EXPECT_EQ(1u, Make(c.name, description, modules.Path(), &err, url));
-        std::vector<std::string> lines = Lines(err);
+        std::vector<std::string> lines = TextLines(err);
         EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), c.expected)) << err;
         EXPECT_FALSE(FileExists(SiteFolder(c.name))) << "a refused site was written";
     }
@@ -411,7 +396,7 @@ TEST_P(DryRun, AgreesWithTheModuleListOfTheClient) {
     Tool("dry-run --installed \"" + files.File("state.ini") + "\"" + common, &fromState);
     Tool("dry-run --from-registry" + common, &fromRegistry);
     EXPECT_EQ(fromState, fromRegistry);
-    std::vector<std::string> lines = Lines(fromState);
+    std::vector<std::string> lines = TextLines(fromState);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(state.firstLine, lines[0]) << fromState;
     std::vector<std::string> names;
