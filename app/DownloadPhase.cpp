@@ -12,6 +12,7 @@
 #include "inventory/InstalledCatalog.h"
 #include "inventory/SystemEnvironment.h"
 #include "resources/ResourceIds.h"
+#include "ui/Foreground.h"
 #include "ui/ResourceModule.h"
 
 namespace netrefit {
@@ -44,16 +45,17 @@ void ModuleListDialog::BeginDownloadPhase() {
         ::ShowWindow(Window(), SW_HIDE);
         result = progress.RunModal();
     }
-    if (result == 1) {
+    if (result == ProgressDone) {
         if (CheckRunningApplications()) {
             RunInstaller();
             return;
         }
         DeleteFolderTree(extractFolder.c_str());
-    } else if (result == 3) {
+    } else if (result == ProgressExtractFailed) {
         DeleteFolderTree(workFolder.c_str());
     } else {
-        // 2, and any result of a window that could not run: keep the downloads for a later run.
+        // Stopped, and any result of a window that could not run: keep the downloads for a
+        // later run.
         DeleteFolderTree(extractFolder.c_str());
     }
     End(IDCANCEL);

@@ -47,21 +47,20 @@ BOOL ModuleListDialog::OnInitDialog() {
     ::SendMessageA(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     ::SendMessageA(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     SetCaption(kAppTitle);
-    return RunUpgradeSequence();
+    return RunUpgradeSequence() == SequenceOutcome::ListShown ? TRUE : FALSE;
 }
 
 void ModuleListDialog::AddStatusImages() {
-    ImageList images;
-    if (!images.Create(16, 16, ILC_COLOR8 | ILC_MASK, 1, 1)) {
+    ImageList images(::ImageList_Create(16, 16, ILC_COLOR8 | ILC_MASK, 1, 1));
+    if (!images) {
         return;
     }
     for (int id : {IDI_DONE, IDI_TO_DOWNLOAD}) {
         IconHandle status(LoadIconResource(id, 16, 16));
         if (status) {
-            images.AddIcon(status.get());
+            ::ImageList_AddIcon(images.get(), status.get());
         }
     }
-    statusImages = images.Get();
     moduleList.SetSmallImages(images);
 }
 

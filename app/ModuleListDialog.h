@@ -1,6 +1,12 @@
 #pragma once
-// The program's main window: the list of modules to download, with their status and the total
-// still to fetch. The upgrade sequence runs inside its initialisation and fills downloadList.
+// The program's main window, which carries one upgrade from its start to its end. The road, in
+// order, through the window's three source files:
+//   UpgradeSequence.cpp   "Netrefit.ini", the checks of the computer, the server information
+//                         file, the download list and what an earlier run left, all inside the
+//                         window's initialisation, before it is ever shown;
+//   ModuleListDialog.cpp  the list of modules for the user to confirm;
+//   DownloadPhase.cpp     the progress window, "Setup.exe" and the installer's notice, after
+//                         which the program closes or Windows restarts.
 
 #include <string>
 
@@ -17,6 +23,13 @@ namespace netrefit {
 // System-menu command that opens the version box.
 constexpr UINT IDM_ABOUTBOX = 0x10;
 
+// Where the upgrade sequence left the program.
+enum class SequenceOutcome {
+    Refused,               // its message shown (if any), the window closes unseen
+    ListShown,             // the module list waits for the user
+    DownloadPhaseEntered,  // every file was there already: the download phase ran at once
+};
+
 class ModuleListDialog : public Dialog {
   public:
     explicit ModuleListDialog(HWND parent);
@@ -27,44 +40,28 @@ class ModuleListDialog : public Dialog {
     // Changes only the image of one row.
     bool SetItemImage(int row, int image);
 
-    // Owned for the whole run; filled by the upgrade sequence.
-    DownloadList downloadList;
-    bool closing = false;
-    bool installerStarted = false;
-    std::string workFolder;
-    std::string programFolder;
-    std::string serverInfoPath;
-    std::string extractFolder;
-
   protected:
     INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnInitDialog() override;
     bool OnCommand(int id, int code, HWND control) override;
     bool OnTimer(UINT_PTR timerId) override;
 
-    // The upgrade sequence: TRUE shows the window, FALSE after a refusal or when the download
-    // phase was entered directly.
-    virtual BOOL RunUpgradeSequence();
+    // The upgrade sequence; the window is shown only for ListShown.
+    virtual SequenceOutcome RunUpgradeSequence();
     // The OK button (1014) and Enter: download, unpack, then hand over to the installer.
     virtual void BeginDownloadPhase();
     // Every ending by cancel: asks first unless a refusal or the installer already decided.
     void OnCancel() override;
 
-    ListView moduleList;
-    Static groupBox;
-    Static sizeText;
-    Static sizeLabel;
-    Static hintText;
-    Button okButton;
-    Button cancelButton;
-    HICON icon = nullptr;
-    // Non-owning: the list control destroys its image list with itself.
-    HIMAGELIST statusImages = nullptr;
+    // For windows that show a list without running the sequence.
+    void SetDownloadList(const DownloadList& list) { downloadList = list; }
+    const ListView& List() const { return moduleList; }
+    HICON Icon() const { return icon; }
 
   private:
     // The steps of the upgrade sequence.
-    BOOL RunServerSteps(const SetupInfo& setup, const std::string& language);
-    BOOL RunListSteps(UpgradePlan& plan);
+    SequenceOutcome RunServerSteps(const SetupInfo& setup, const std::string& language);
+    SequenceOutcome RunListSteps(UpgradePlan& plan);
     bool CheckEnvironment(const SetupInfo& setup);
     bool PrepareFolders(const std::string& language);
     bool CheckDiskSpace(const std::string& folder);
@@ -73,8 +70,8 @@ class ModuleListDialog : public Dialog {
     void MarkEarlierDownloads();
     void DeleteServerFile();
     // The refusal path: the message (if any), then a close the user never sees.
-    BOOL Close(UINT messageId, UINT icon);
-    BOOL CloseSilently();
+    SequenceOutcome Close(UINT messageId, UINT icon);
+    SequenceOutcome CloseSilently();
 
     // The download phase and the installer hand-off.
     bool CheckRunningApplications();
@@ -92,6 +89,24 @@ class ModuleListDialog : public Dialog {
     bool PaintMinimised();
     void AddStatusImages();
     void KeepHidden(WINDOWPOS* position);
+
+    // Owned for the whole run; filled by the upgrade sequence.
+    DownloadList downloadList;
+    bool closing = false;
+    bool installerStarted = false;
+    std::string workFolder;
+    std::string programFolder;
+    std::string serverInfoPath;
+    std::string extractFolder;
+
+    ListView moduleList;
+    Static groupBox;
+    Static sizeText;
+    Static sizeLabel;
+    Static hintText;
+    Button okButton;
+    Button cancelButton;
+    HICON icon = nullptr;
 
     // Hidden from the download phase on, for good: the dialog manager would otherwise show it
     // at its first idle moment when the phase was entered from the initialisation.

@@ -24,20 +24,4 @@ bool EnablePrivilege(const char* privilege, const char* computer, bool enable) {
     return ::GetLastError() == ERROR_SUCCESS;
 }
 
-void ForceForeground(HWND window) {
-    DWORD foregroundThread = ::GetWindowThreadProcessId(::GetForegroundWindow(), nullptr);
-    DWORD windowThread = ::GetWindowThreadProcessId(window, nullptr);
-    bool attached = foregroundThread != 0 && foregroundThread != windowThread &&
-                    ::AttachThreadInput(windowThread, foregroundThread, TRUE);
-    DWORD timeout = 0;
-    ::SystemParametersInfoA(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &timeout, 0);
-    ::SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, nullptr, 0);
-    ::SetForegroundWindow(window);
-    ::SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0,
-                            reinterpret_cast<void*>(static_cast<UINT_PTR>(timeout)), 0);
-    if (attached) {
-        ::AttachThreadInput(windowThread, foregroundThread, FALSE);
-    }
-}
-
 }  // namespace netrefit

@@ -9,7 +9,4 @@ namespace netrefit {
 // means this computer.
 bool EnablePrivilege(const char* privilege, const char* computer, bool enable);
 
-// Brings a window to the foreground even when another process owns the foreground.
-void ForceForeground(HWND window);
-
 }  // namespace netrefit

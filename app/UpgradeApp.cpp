@@ -1,11 +1,14 @@
 #include "app/UpgradeApp.h"
 
+#include <utility>
+
 #include "app/ModuleListDialog.h"
+#include "common/NamedObjects.h"
 #include "ui/ResourceModule.h"
 
 namespace netrefit {
 
-const UINT InstallerNotice = ::RegisterWindowMessageA("TAVRIN_UPDATE_AGENT");
+const UINT InstallerNotice = ::RegisterWindowMessageA(kInstallerNoticeName);
 
 namespace {
 
@@ -31,12 +34,12 @@ int UpgradeApp::Run() {
 
 bool UpgradeApp::InitInstance() {
     RemoveCurrentDirectoryFromDllSearch();
-    instanceMutex_.reset(::CreateMutexA(nullptr, FALSE, kAppTitle));
-    DWORD error = ::GetLastError();
+    NamedObject instance = CreateNamedMutex(kInstanceMutexName, false);
+    instanceMutex_ = std::move(instance.handle);
     if (!instanceMutex_) {
         return false;
     }
-    if (error == ERROR_ALREADY_EXISTS) {
+    if (instance.existed) {
         HWND first = ::FindWindowA(nullptr, kAppTitle);
         if (first) {
             ::SetForegroundWindow(first);

@@ -69,15 +69,15 @@ bool EnterEmptied(const std::string& folder) {
 
 }  // namespace
 
-BOOL ModuleListDialog::Close(UINT messageId, UINT icon) {
+SequenceOutcome ModuleListDialog::Close(UINT messageId, UINT icon) {
     ShowMessage(Window(), messageId, icon);
     return CloseSilently();
 }
 
-BOOL ModuleListDialog::CloseSilently() {
+SequenceOutcome ModuleListDialog::CloseSilently() {
     closing = true;
     ::PostMessageA(Window(), WM_CLOSE, 0, 0);
-    return FALSE;
+    return SequenceOutcome::Refused;
 }
 
 void ModuleListDialog::DeleteServerFile() {
@@ -86,7 +86,7 @@ void ModuleListDialog::DeleteServerFile() {
     }
 }
 
-BOOL ModuleListDialog::RunUpgradeSequence() {
+SequenceOutcome ModuleListDialog::RunUpgradeSequence() {
     programFolder = CurrentFolder();
     SetupInfo setup;
     setup.SetPath(programFolder + "\\Netrefit.ini");
@@ -117,13 +117,14 @@ BOOL ModuleListDialog::RunUpgradeSequence() {
 }
 
 // Steps from the server information file to the final download list.
-BOOL ModuleListDialog::RunServerSteps(const SetupInfo& setup, const std::string& language) {
+SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
+                                                 const std::string& language) {
     INT_PTR fetched = FetchServerInformation(setup.ServerFileUrl(language));
-    if (fetched == 2) {
+    if (fetched == ServerWaitCancelled) {
         DeleteServerFile();
         return CloseSilently();
     }
-    if (fetched != 1) {
+    if (fetched != ServerFileFetched) {
         DeleteServerFile();
         return Close(IDS_SERVER_UNREACHABLE, MB_ICONERROR);
     }
@@ -162,7 +163,7 @@ BOOL ModuleListDialog::RunServerSteps(const SetupInfo& setup, const std::string&
 }
 
 // Steps from the download list to the window (or straight to the download phase).
-BOOL ModuleListDialog::RunListSteps(UpgradePlan& plan) {
+SequenceOutcome ModuleListDialog::RunListSteps(UpgradePlan& plan) {
     downloadList = plan.list;
     DeleteServerFile();
     if (plan.outcome == PlanOutcome::Refused) {
@@ -170,7 +171,7 @@ BOOL ModuleListDialog::RunListSteps(UpgradePlan& plan) {
     }
     if (plan.outcome == PlanOutcome::Reinstall) {
         UpToDateDialog upToDate(nullptr);
-        if (upToDate.RunModal() == 1) {
+        if (upToDate.RunModal() == UpToDateKeep) {
             return CloseSilently();
         }
     }
@@ -181,10 +182,10 @@ BOOL ModuleListDialog::RunListSteps(UpgradePlan& plan) {
     }
     if (allDone) {
         BeginDownloadPhase();
-        return FALSE;
+        return SequenceOutcome::DownloadPhaseEntered;
     }
     FillModuleList();
-    return TRUE;
+    return SequenceOutcome::ListShown;
 }
 
 bool ModuleListDialog::CheckEnvironment(const SetupInfo& setup) {

@@ -1,11 +1,12 @@
 # netrefit_module(NAME DEPS ...)
-# Builds the folder's *.cpp into the static library NAME, and the folder's *Dialog.cpp (window
-# code) into NAME_ui, which also links UI_DEPS. A folder's own CMakeLists.txt adds anything else
+# Builds the folder's *.cpp into the static library NAME, and the folder's *Dialog.cpp and
+# *View.cpp (window code) into NAME_ui, which also links UI_DEPS. A folder's own CMakeLists.txt adds anything else
 # (tools, fragments) after the call.
 function(netrefit_module name)
     cmake_parse_arguments(M "" "" "DEPS;UI_DEPS" ${ARGN})
     file(GLOB all_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-    file(GLOB ui_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Dialog.cpp)
+    file(GLOB ui_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Dialog.cpp
+         ${CMAKE_CURRENT_SOURCE_DIR}/*View.cpp)
     set(core_sources ${all_sources})
     if(ui_sources)
         list(REMOVE_ITEM core_sources ${ui_sources})

@@ -2,7 +2,6 @@
 // Move-only owner of one Windows handle (or C runtime stream), closed exactly once.
 
 #include <windows.h>
-#include <wininet.h>
 
 #include <cstdio>
 #include <utility>
@@ -67,10 +66,6 @@ struct FindHandleTraits {
     static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
     static void Close(HANDLE h) { ::FindClose(h); }
 };
-struct InternetHandleTraits {
-    static HINTERNET Invalid() { return nullptr; }
-    static void Close(HINTERNET h) { ::InternetCloseHandle(h); }
-};
 struct RegKeyTraits {
     static HKEY Invalid() { return nullptr; }
     static void Close(HKEY h) { ::RegCloseKey(h); }
@@ -103,7 +98,6 @@ struct SidTraits {  // AllocateAndInitializeSid results
 using KernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
 using FileHandle = UniqueHandle<HANDLE, FileHandleTraits>;
 using FindHandle = UniqueHandle<HANDLE, FindHandleTraits>;
-using InternetHandle = UniqueHandle<HINTERNET, InternetHandleTraits>;
 using RegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using Library = UniqueHandle<HMODULE, LibraryTraits>;
 using MappedView = UniqueHandle<void*, ViewTraits>;

@@ -16,9 +16,17 @@ enum DownloadStatus : int32_t {
     Cancelled = 6,    // (overall count, file count): the run has ended
 };
 
+// A report function's answer. It matters for FileDone only: a rejected file is deleted and the
+// run ends.
+constexpr int32_t kReportReject = 0;
+constexpr int32_t kReportAccept = 1;
+
 // Called synchronously on the worker thread. The entry belongs to the worker's own list and is
-// valid for the call only. The result matters for FileDone only: 0 rejects the file.
-using DownloadCallback =
-    int32_t (*)(void* owner, DownloadEntry* entry, DownloadStatus status, int32_t a, int32_t b);
+// valid for the call only. The two counts are what the status's comment above names.
+using DownloadCallback = int32_t (*)(void* owner,
+                                     DownloadEntry* entry,
+                                     DownloadStatus status,
+                                     int32_t overallCount,
+                                     int32_t fileCount);
 
 }  // namespace netrefit

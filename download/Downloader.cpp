@@ -1,9 +1,11 @@
 #include "download/Downloader.h"
 
+#include "common/NamedObjects.h"
+
 namespace netrefit {
 
 Downloader::Downloader() {
-    doneEvent_.reset(::CreateEventA(nullptr, TRUE, TRUE, kDoneEventName));
+    doneEvent_ = CreateNamedEvent(kDownloadDoneEventName, EventReset::Manual, true).handle;
     Reset();
 }
 
@@ -99,11 +101,14 @@ void Downloader::Run() {
     SignalDone();
 }
 
-int32_t Downloader::Report(DownloadEntry* entry, DownloadStatus status, int32_t a, int32_t b) {
+int32_t Downloader::Report(DownloadEntry* entry,
+                           DownloadStatus status,
+                           int32_t overallCount,
+                           int32_t fileCount) {
     if (callback_ == nullptr || control_.ReportsStopped()) {
-        return 1;
+        return kReportAccept;
     }
-    return callback_(owner_, entry, status, a, b);
+    return callback_(owner_, entry, status, overallCount, fileCount);
 }
 
 void Downloader::SignalDone() {

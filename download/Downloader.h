@@ -19,7 +19,6 @@ namespace netrefit {
 
 class Downloader : private TransferHost {
   public:
-    static constexpr char kDoneEventName[] = "Event Object Test";
     // How long Cancel waits for the worker to honour the request.
     static constexpr DWORD kCancelWaitMs = 10000;
     // How long it then waits after closing the request a worker is blocked in.
@@ -53,7 +52,10 @@ class Downloader : private TransferHost {
   private:
     void Run();
     void EndAbandonedWorker();
-    int32_t Report(DownloadEntry* entry, DownloadStatus status, int32_t a, int32_t b) override;
+    int32_t Report(DownloadEntry* entry,
+                   DownloadStatus status,
+                   int32_t overallCount,
+                   int32_t fileCount) override;
     TransferControl& Control() override { return control_; }
     void SignalDone() override;
 

@@ -56,7 +56,7 @@ TransferOutcome EntryTransfer::Run() {
     host_.Report(&entry_, Progress, Signed(overall_), entry_.Size());
     fileCount_ = 0;
     CloseAll();
-    if (host_.Report(&entry_, FileDone, Signed(overall_), entry_.Size()) == 0) {
+    if (host_.Report(&entry_, FileDone, Signed(overall_), entry_.Size()) == kReportReject) {
         DeleteLocalCopy();
         return TransferOutcome::Refused;
     }

@@ -10,6 +10,7 @@
 
 #include "common/UniqueHandle.h"
 #include "download/DownloadStatus.h"
+#include "download/InternetHandle.h"
 #include "download/RemoteFile.h"
 
 namespace netrefit {
@@ -22,7 +23,10 @@ enum class TransferOutcome { Completed, Failed, Cancelled, Refused };
 class TransferHost {
   public:
     virtual ~TransferHost() = default;
-    virtual int32_t Report(DownloadEntry* entry, DownloadStatus status, int32_t a, int32_t b) = 0;
+    virtual int32_t Report(DownloadEntry* entry,
+                           DownloadStatus status,
+                           int32_t overallCount,
+                           int32_t fileCount) = 0;
     virtual TransferControl& Control() = 0;
     // Signals the end of a cancelled run.
     virtual void SignalDone() = 0;

@@ -1,7 +1,6 @@
 #pragma once
 // Downloads, verifies and journals the upgrade's files, then unpacks them, in one window with an
-// overall bar and a per-file bar. Results: 1 all done, 2 download failure, digest mismatch or
-// cancel (also when the window cannot be made), 3 extraction failure.
+// overall bar and a per-file bar.
 
 #include <atomic>
 #include <cstdint>
@@ -10,12 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "common/UniqueHandle.h"
-#include "download/DownloadLog.h"
 #include "download/DownloadStatus.h"
 #include "download/Downloader.h"
+#include "download/PhaseHandOver.h"
+#include "download/ProgressView.h"
 #include "download/RemoteFile.h"
-#include "ui/Controls.h"
+#include "download/VerifiedJournal.h"
 #include "ui/DialogBase.h"
 #include "unzip/ExtractStatus.h"
 #include "unzip/ZipExtractor.h"
@@ -26,14 +25,16 @@ constexpr UINT UM_PROGRESS_END = 0x600;
 constexpr UINT UM_START_EXTRACTION = 0x601;
 constexpr UINT UM_STANDBY_REFUSED = 0x602;
 
-// Position on a 0..1000 bar of count out of whole. A whole below 1000 bytes has no thousandth to
-// divide by: the bar then stays at 0 until the count reaches the whole.
-int BarPosition(int64_t count, uint32_t whole);
+// The window's modal result.
+enum ProgressResult : INT_PTR {
+    ProgressDone = 1,            // everything downloaded, verified and unpacked
+    ProgressStopped = IDCANCEL,  // a download failed, a digest did not match, or the user cancelled
+                                 // (also when the window cannot be made)
+    ProgressExtractFailed = 3,
+};
 
 class ProgressDialog : public Dialog {
   public:
-    enum Phase : int32_t { Downloading = 1, Extracting = 2, BetweenPhases = 3 };
-
     explicit ProgressDialog(HWND parent);
     ~ProgressDialog() override;
 
@@ -48,13 +49,13 @@ class ProgressDialog : public Dialog {
     static int32_t DownloadReport(void* owner,
                                   DownloadEntry* entry,
                                   DownloadStatus status,
-                                  int32_t a,
-                                  int32_t b);
+                                  int32_t overallCount,
+                                  int32_t fileCount);
     static int32_t ExtractReport(void* owner,
                                  std::string text,
                                  ExtractStatus status,
-                                 int32_t a,
-                                 int32_t b);
+                                 int32_t overallPerMille,
+                                 int32_t filePerMille);
 
   protected:
     INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -66,43 +67,27 @@ class ProgressDialog : public Dialog {
     virtual void StartExtraction();
 
   private:
-    int32_t OnFileStarted(const DownloadEntry& entry, int32_t a);
-    int32_t OnProgress(const DownloadEntry& entry, int32_t a, int32_t b);
-    int32_t OnFileDone(const DownloadEntry& entry, int32_t a, int32_t b);
-    int32_t OnFailed(const DownloadEntry& entry);
+    int32_t OnFileDone(const DownloadEntry& entry, int32_t overallCount, int32_t fileCount);
     int32_t OnAllDone();
-    int32_t KeepIfVerified(const DownloadEntry& entry);
-    void OnExtractReport(const std::string& text, ExtractStatus status, int32_t a, int32_t b);
+    void OnExtractReport(const std::string& text,
+                         ExtractStatus status,
+                         int32_t overallPerMille,
+                         int32_t filePerMille);
     void OnExtractDone();
     void OnStandbyRefused();
-    void ShowSizes(const Static& text, std::string& shown, int64_t count, uint32_t whole);
-    void ShowText(const Static& text, std::string& shown, const std::string& value);
-    void ResetBars();
+    // The outcome is decided by a failure: its message naming the file, then the end.
+    void Fail(UINT messageId, const std::string& name, ProgressResult result, bool clearBars);
     void EndWith(INT_PTR result);
     bool AskToCancel();
     void ReplayDeferred();
     template <typename Worker>
     void CancelWorker(Worker* worker);
 
-    ProgressBar overallBar_;
-    ProgressBar fileBar_;
-    Static phaseText_;
-    Static overallLabel_;
-    Static fileLabel_;
-    Static overallSizes_;
-    Static fileSizes_;
-    std::string overallShown_;
-    std::string fileShown_;
-    Button cancelButton_;
-
+    ProgressView view_;
     DownloadList entries_;
     std::string downloadFolder_;
     std::string extractFolder_;
     uint32_t total_ = 0;
-    // Bar positions the download reports last set: a chunk that moves no bar sends nothing to
-    // the window, which keeps a fast transfer from waiting on the window thread for each chunk.
-    int shownOverall_ = -1;
-    int shownFile_ = -1;
     std::atomic<int32_t> phase_{BetweenPhases};
     // Set once the outcome is decided: later reports of a worker still winding down are ignored.
     std::atomic<bool> finished_{false};
@@ -111,11 +96,12 @@ class ProgressDialog : public Dialog {
     // start of the extraction waits for the answer, so no worker goes away under the question.
     bool asking_ = false;
     std::vector<std::pair<UINT, WPARAM>> deferred_;
+    // One standby-refused message on screen at a time, however many queries arrive, in every
+    // window of the process.
+    static bool standbyMessageShowing_;
 
-    KernelHandle questionEvent_;
-    KernelHandle switchEvent_;
-    KernelHandle standbyEvent_;
-    std::unique_ptr<DownloadLog> journal_;
+    PhaseHandOver handOver_;
+    VerifiedJournal journal_;
     // Last, so that their threads are joined before anything they use goes away.
     std::unique_ptr<Downloader> downloader_;
     std::unique_ptr<ZipExtractor> extractor_;

@@ -1,5 +1,6 @@
 #include "download/ServerWaitDialog.h"
 
+#include "common/NamedObjects.h"
 #include "resources/ResourceIds.h"
 #include "ui/ResourceModule.h"
 
@@ -10,9 +11,9 @@ constexpr DWORD kFinalPauseMs = 2000;
 }
 
 ServerWaitDialog::ServerWaitDialog(HWND parent) : Dialog(IDD_SERVER_WAIT, parent) {
-    SetCreateFailedResult(3);
-    questionEvent_.reset(::CreateEventA(nullptr, FALSE, TRUE, "Event Object"));
-    switchEvent_.reset(::CreateEventA(nullptr, FALSE, TRUE, "Event Object2"));
+    SetCreateFailedResult(ServerFileFailed);
+    questionEvent_ = CreateNamedEvent(kQuestionEventName, EventReset::Automatic, true).handle;
+    switchEvent_ = CreateNamedEvent(kSwitchEventName, EventReset::Automatic, true).handle;
 }
 
 ServerWaitDialog::~ServerWaitDialog() {
@@ -32,7 +33,7 @@ BOOL ServerWaitDialog::OnInitDialog() {
     downloader_->SetFolder(folder_);
     downloader_->SetCallback(&ServerWaitDialog::Report);
     if (!downloader_->Start(list)) {
-        ::PostMessageA(Window(), UM_WAIT_END, 3, 0);
+        ::PostMessageA(Window(), UM_WAIT_END, ServerFileFailed, 0);
     }
     message_.SetText(LoadResString(IDS_RETRIEVING));
     cancelButton_.SetText(LoadResString(IDS_CANCEL));
@@ -49,7 +50,7 @@ int32_t ServerWaitDialog::Report(void* owner,
         if (!self->entry_.LocalPath().empty()) {
             ::DeleteFileA(self->entry_.LocalPath().c_str());
         }
-        ::PostMessageA(self->Window(), UM_WAIT_END, 3, 0);
+        ::PostMessageA(self->Window(), UM_WAIT_END, ServerFileFailed, 0);
     } else if (status == AllDone) {
         // A cancel question on screen is answered before we end, and a confirmed cancel waits
         // until this pause is over.
@@ -57,9 +58,9 @@ int32_t ServerWaitDialog::Report(void* owner,
         ::Sleep(kFinalPauseMs);
         ::WaitForSingleObject(self->questionEvent_.get(), INFINITE);
         ::SetEvent(self->switchEvent_.get());
-        ::PostMessageA(self->Window(), UM_WAIT_END, 1, 0);
+        ::PostMessageA(self->Window(), UM_WAIT_END, ServerFileFetched, 0);
     }
-    return 1;
+    return kReportAccept;
 }
 
 bool ServerWaitDialog::OnCommand(int id, int code, HWND) {
@@ -82,7 +83,7 @@ void ServerWaitDialog::OnCancel() {
         downloader_->Cancel();
         ::WaitForSingleObject(switchEvent_.get(), INFINITE);
         ended_ = true;
-        End(IDCANCEL);
+        End(ServerWaitCancelled);
     } else {
         downloader_->Pause(false);
     }

@@ -1,6 +1,5 @@
 #pragma once
 // Fetches the server information file behind a small window with a Cancel button.
-// Results: 1 fetched, 2 cancelled by the user, 3 failed (also when the window cannot be made).
 
 #include <memory>
 #include <string>
@@ -15,6 +14,13 @@
 namespace netrefit {
 
 constexpr UINT UM_WAIT_END = 0x500;
+
+// The window's modal result.
+enum ServerWaitResult : INT_PTR {
+    ServerFileFetched = 1,
+    ServerWaitCancelled = IDCANCEL,  // by the user
+    ServerFileFailed = 3,            // also when the window cannot be made
+};
 
 class ServerWaitDialog : public Dialog {
   public:
@@ -34,8 +40,8 @@ class ServerWaitDialog : public Dialog {
     static int32_t Report(void* owner,
                           DownloadEntry* entry,
                           DownloadStatus status,
-                          int32_t a,
-                          int32_t b);
+                          int32_t overallCount,
+                          int32_t fileCount);
 
     Button cancelButton_;
     Static message_;

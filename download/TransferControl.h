@@ -9,6 +9,7 @@
 
 #include "common/Sync.h"
 #include "common/UniqueHandle.h"
+#include "download/InternetHandle.h"
 
 namespace netrefit {
 

@@ -7,7 +7,7 @@ namespace netrefit {
 
 UpToDateDialog::UpToDateDialog(HWND parent) : Dialog(IDD_UP_TO_DATE, parent) {
     // A window that cannot be shown must not start a reinstall nobody asked for.
-    SetCreateFailedResult(IDOK);
+    SetCreateFailedResult(UpToDateKeep);
 }
 
 BOOL UpToDateDialog::OnInitDialog() {

@@ -1,10 +1,15 @@
 #pragma once
 // Tells the user that nothing is older than the server's version and offers a reinstall.
-// Results: 1 (OK, nothing to do), 2 (Reinstall, or Escape).
 
 #include "ui/DialogBase.h"
 
 namespace netrefit {
+
+// The window's modal result.
+enum UpToDateResult : INT_PTR {
+    UpToDateKeep = IDOK,           // OK: nothing to do (also when the window cannot be made)
+    UpToDateReinstall = IDCANCEL,  // Reinstall, or Escape
+};
 
 class UpToDateDialog : public Dialog {
   public:

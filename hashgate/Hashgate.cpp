@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "common/UniqueHandle.h"
 #include "hashgate/Md5.h"
 
 namespace {
@@ -47,13 +48,13 @@ extern "C" int32_t __cdecl CheckMD5(const char* path, char* digestText, uint32_t
     netrefit::Md5Init(&context);
 
     // No sharing: a file that someone is still writing (or even reading) is refused.
-    HANDLE file = ::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    netrefit::FileHandle file(::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return HASHGATE_OPEN_FAILED;
     }
-    bool readOk = DigestFile(file, &context);
-    ::CloseHandle(file);
+    bool readOk = DigestFile(file.get(), &context);
+    file.reset();  // closed before the result is told: the caller may delete the file at once
 
     unsigned char digest[16];
     netrefit::Md5Final(digest, &context);

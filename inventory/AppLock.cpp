@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
+
+#include "common/NamedObjects.h"
+#include "common/WindowsVersion.h"
 
 namespace netrefit {
 
@@ -16,12 +20,12 @@ namespace {
 class SerialisingMutexScope {
   public:
     SerialisingMutexScope() {
-        handle_.reset(CreateMutexA(nullptr, TRUE, SERIALISING_MUTEX_NAME));
-        const DWORD error = GetLastError();
+        NamedObject mutex = CreateNamedMutex(kSerialisingMutexName, true);
+        handle_ = std::move(mutex.handle);
         if (!handle_) {
             return;  // go on without it rather than not at all
         }
-        if (error != ERROR_ALREADY_EXISTS) {
+        if (!mutex.existed) {
             owned_ = true;
             return;
         }
@@ -79,12 +83,7 @@ std::string LockFullName(LockKind kind, const char* lockName, bool kernelNamespa
 }
 
 bool KernelNamespacesAvailable() {
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof(info);
-    if (!GetVersionExA(&info)) {
-        return false;
-    }
-    return info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion >= 5;
+    return IsNtAtLeast(RunningWindows(), 5);
 }
 
 AppLock::AppLock(const std::string& fullName) : fullName_(fullName) {}
@@ -108,13 +107,12 @@ int AppLock::Acquire(const char* ownName) {
         return 0;
     }
     OpenSecurity security;
-    KernelHandle mutex(CreateMutexA(&security.attributes, TRUE, fullName_.c_str()));
-    const DWORD error = GetLastError();
-    if (!mutex) {
+    NamedObject lock = CreateNamedMutex(fullName_.c_str(), true, &security.attributes);
+    if (!lock.handle) {
         return 0;
     }
-    if (error == ERROR_ALREADY_EXISTS) {
-        mutex.reset();
+    if (lock.existed) {
+        lock.handle.reset();
         const size_t length = ReadHolderName(nullptr, 0, false);
         if (length > 0) {
             std::string name(length, '\0');
@@ -126,7 +124,7 @@ int AppLock::Acquire(const char* ownName) {
         }
         return 0;
     }
-    lockMutex_ = std::move(mutex);
+    lockMutex_ = std::move(lock.handle);
     if (!PublishName(ownName)) {
         // Without a readable name the lock would look held by nobody nameable: give it up.
         ReleaseMutex(lockMutex_.get());

@@ -9,8 +9,6 @@
 
 namespace netrefit {
 
-// Taken by every participant around its test-and-publish and its removal of a lock.
-constexpr const char* SERIALISING_MUTEX_NAME = "Tavrin_KdrBootCheckerWait1";
 // Longest full lock name (prefix included) that the participants can handle.
 constexpr size_t MAX_LOCK_FULL_NAME = 259;
 // Appended to a lock's full name to name its holder's name block.

@@ -1,4 +1,5 @@
 #include "inventory/ComponentVersion.h"
+#include "common/TextChecks.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -26,23 +27,6 @@ const char* const kKindNames[] = {
     "Setup Starter",
     "Update Agent",
 };
-
-// Callers' pointers are probed on Windows; the native fuzz build checks them for null only.
-bool Readable(const char* text) {
-#ifdef _WIN32
-    return text != nullptr && !::IsBadStringPtrA(text, static_cast<UINT_PTR>(-1));
-#else
-    return text != nullptr;
-#endif
-}
-
-bool Writable(char* buffer, size_t size) {
-#ifdef _WIN32
-    return buffer != nullptr && size != 0 && !::IsBadWritePtr(buffer, size);
-#else
-    return buffer != nullptr && size != 0;
-#endif
-}
 
 bool IsBlank(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
@@ -72,7 +56,7 @@ bool ReadDecimal(const char** text, uint32_t* value) {
 }
 
 int CopyText(const std::string& text, char* buffer, size_t size) {
-    if (!Writable(buffer, size) || text.size() + 1 > size) {
+    if (!WritableBuffer(buffer, size) || text.size() + 1 > size) {
         return 0;
     }
     std::memcpy(buffer, text.c_str(), text.size() + 1);
@@ -110,7 +94,7 @@ int ComponentVersion::DisplayName(char* buffer, size_t size) const {
         }
     }
     size_t needed = std::strlen(name) + std::strlen(version) + 2;  // blank and NUL
-    if (!Writable(buffer, size) || needed > size) {
+    if (!WritableBuffer(buffer, size) || needed > size) {
         return 0;
     }
     std::snprintf(buffer, size, "%s %s", name, version);
@@ -131,7 +115,7 @@ void ComponentVersion::GetVersion(uint16_t* major,
 }
 
 void ComponentVersion::FormatVersion(char* buffer, size_t size) const {
-    if (!Writable(buffer, size)) {
+    if (!WritableBuffer(buffer, size)) {
         return;
     }
     char text[32];
@@ -221,7 +205,7 @@ void ComponentVersion::AddHotFixes(const TextList& list) {
 }
 
 void ComponentVersion::AddHotFix(const char* text) {
-    if (Readable(text)) {
+    if (ReadableString(text)) {
         hotFixes_.emplace_back(text);
     }
 }
@@ -262,15 +246,15 @@ int ServerComponent::GetMd5Text(char* buffer, size_t size) const {
     return CopyText(md5Text_, buffer, size);
 }
 void ServerComponent::SetRemotePath(const char* text) {
-    if (Readable(text))
+    if (ReadableString(text))
         remotePath_ = text;
 }
 void ServerComponent::SetSizeText(const char* text) {
-    if (Readable(text))
+    if (ReadableString(text))
         sizeText_ = text;
 }
 void ServerComponent::SetMd5Text(const char* text) {
-    if (Readable(text))
+    if (ReadableString(text))
         md5Text_ = text;
 }
 

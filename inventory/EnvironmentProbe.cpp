@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/UniqueHandle.h"
+#include "common/WindowsVersion.h"
 #include "inventory/SystemEnvironment.h"
 
 namespace netrefit {
@@ -58,13 +59,12 @@ bool HasDoubleByteCharacter(const char* text, uint32_t codePage) {
 }
 
 int32_t ProbeOsCode() {
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof(info);
-    if (!GetVersionExA(&info)) {
+    const WindowsVersion& version = RunningWindows();
+    if (!version.known) {
         return kOsUnknown;
     }
-    return OsCodeFromVersion(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
-                             info.dwBuildNumber, info.szCSDVersion);
+    return OsCodeFromVersion(version.platform, version.major, version.minor, version.build,
+                             version.servicePack);
 }
 
 uint16_t ProbeLanguage() {

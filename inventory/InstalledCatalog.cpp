@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "common/TextChecks.h"
 #include "inventory/MachineProbes.h"
 #include "inventory/SystemEnvironment.h"
 
@@ -9,14 +10,10 @@ namespace netrefit {
 
 namespace {
 
-bool Readable(const char* text) {
-    return text != nullptr && text[0] != '\0';
-}
-
 void ReplaceReference(std::unique_ptr<ComponentVersion>& reference,
                       int32_t kind,
                       const char* version) {
-    if (!Readable(version)) {
+    if (!HasText(version)) {
         return;
     }
     ComponentVersion* record = new (std::nothrow) ComponentVersion(kind);

@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "common/TextChecks.h"
 #include "inventory/MachineProbes.h"
 
 namespace netrefit {
@@ -45,10 +46,6 @@ const char kHotFixKeyPrefix[] =
 constexpr size_t kPathText = 261;
 constexpr size_t kPlayerPathText = 260;
 constexpr size_t kVersionText = 24;
-
-bool Readable(const char* text) {
-    return text != nullptr && text[0] != '\0';
-}
 
 // A new record of kind holding the version text, or nullptr when it cannot be created.
 ComponentVersion* RecordFromText(int32_t kind, const std::string& text) {
@@ -152,7 +149,7 @@ int InstalledCatalog::IsPlayerRegistered() {
 }
 
 int InstalledCatalog::IsHotFixInstalled(const char* text) {
-    if (!Readable(text)) {
+    if (!HasText(text)) {
         return 0;
     }
     std::vector<std::string> required = BlankSeparatedWords(text);
@@ -286,7 +283,7 @@ ComponentVersion* InstalledCatalog::DetectSelf(const char* folder) {
     }
     const char* name = ::PathFindFileNameA(module);
     std::string path;
-    if (Readable(folder)) {
+    if (HasText(folder)) {
         if (!JoinPath(folder, name, &path)) {
             return nullptr;
         }

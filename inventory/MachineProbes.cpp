@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/TextChecks.h"
 #include "common/UniqueHandle.h"
 
 namespace netrefit {
@@ -38,10 +39,6 @@ DWORD QueryMachineValue(const char* key, const char* value, DWORD* type, void* d
     }
     RegKey owner(handle);
     return ::SHQueryValueExA(handle, value != nullptr ? value : "", nullptr, type, data, size);
-}
-
-bool Readable(const char* text) {
-    return text != nullptr && text[0] != '\0';
 }
 
 }  // namespace
@@ -99,7 +96,7 @@ bool JoinPath(const std::string& folder, const std::string& name, std::string* p
 }
 
 int ReadFirstLine(const char* path, char* buffer, size_t size) {
-    if (!Readable(path) || buffer == nullptr || size == 0 || !::PathFileExistsA(path)) {
+    if (!HasText(path) || buffer == nullptr || size == 0 || !::PathFileExistsA(path)) {
         return 0;
     }
     Stream file(std::fopen(path, "rt"));
@@ -123,7 +120,7 @@ int ReadFirstLine(const char* path, char* buffer, size_t size) {
 }
 
 int GetFileVersionText(const char* path, char* buffer, size_t size) {
-    if (!Readable(path) || buffer == nullptr || size == 0) {
+    if (!HasText(path) || buffer == nullptr || size == 0) {
         return 0;
     }
     DWORD ignored = 0;

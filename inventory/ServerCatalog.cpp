@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/TextChecks.h"
 #include "common/UniqueHandle.h"
 
 namespace netrefit {
@@ -31,15 +32,11 @@ const ServerSectionInfo kSectionRows[] = {
     {"UpdateAgent", kKindUpdateAgent, kSlotUpdateAgent, kVersionOnly},
 };
 
-bool Readable(const char* text) {
-    return text != nullptr && !::IsBadStringPtrA(text, static_cast<UINT_PTR>(-1));
-}
-
 // A missing section or key name would make the profile functions list names instead of
 // reading a value, and a bare or empty file name would send them to the Windows folder.
 bool UsableArguments(const char* filePath, const char* section) {
-    return Readable(filePath) && Readable(section) && filePath[0] != '\0' && section[0] != '\0' &&
-           std::strlen(filePath) <= ServerCatalog::kMaxPathChars;
+    return ReadableString(filePath) && ReadableString(section) && filePath[0] != '\0' &&
+           section[0] != '\0' && std::strlen(filePath) <= ServerCatalog::kMaxPathChars;
 }
 
 // The value of key cut to maxChars characters by the profile functions; "" when missing.
@@ -134,7 +131,7 @@ int ServerCatalog::ReadVersionSection(const char* filePath,
 }
 
 int ServerCatalog::Load(const char* filePath) {
-    if (!Readable(filePath) || filePath[0] == '\0' || std::strlen(filePath) > kMaxPathChars) {
+    if (!ReadableString(filePath) || filePath[0] == '\0' || std::strlen(filePath) > kMaxPathChars) {
         return kServerLoadBadPath;
     }
     filePath_ = filePath;

@@ -4,30 +4,14 @@
 
 namespace netrefit {
 
-std::string Control::Text() const {
-    int length = ::GetWindowTextLengthA(window_);
-    std::vector<char> buffer(static_cast<size_t>(length > 0 ? length : 0) + 1);
-    int copied = ::GetWindowTextA(window_, buffer.data(), static_cast<int>(buffer.size()));
-    return std::string(buffer.data(), static_cast<size_t>(copied > 0 ? copied : 0));
-}
-
-bool ImageList::Create(int width, int height, UINT flags, int initial, int grow) {
-    Reset();
-    list_ = ::ImageList_Create(width, height, flags, initial, grow);
-    return list_ != nullptr;
-}
-
-HIMAGELIST ImageList::Release() {
-    HIMAGELIST list = list_;
-    list_ = nullptr;
-    return list;
-}
-
-void ImageList::Reset() {
-    if (list_) {
-        ::ImageList_Destroy(list_);
-        list_ = nullptr;
+std::string WindowText(HWND window) {
+    if (window == nullptr) {
+        return std::string();
     }
+    int length = ::GetWindowTextLengthA(window);
+    std::vector<char> buffer(static_cast<size_t>(length > 0 ? length : 0) + 1);
+    int copied = ::GetWindowTextA(window, buffer.data(), static_cast<int>(buffer.size()));
+    return std::string(buffer.data(), static_cast<size_t>(copied > 0 ? copied : 0));
 }
 
 int ListView::InsertColumn(int column, const std::string& text, int width, int format) const {
@@ -48,8 +32,8 @@ int ListView::ClientWidth() const {
 
 void ListView::SetSmallImages(ImageList& images) const {
     HIMAGELIST previous = reinterpret_cast<HIMAGELIST>(
-        Send(LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images.Get())));
-    images.Release();
+        Send(LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images.get())));
+    images.release();
     if (previous) {
         ::ImageList_Destroy(previous);
     }

@@ -8,7 +8,12 @@
 
 #include <string>
 
+#include "common/UniqueHandle.h"
+
 namespace netrefit {
+
+// The whole text of a window; empty for no window.
+std::string WindowText(HWND window);
 
 class Control {
   public:
@@ -18,7 +23,7 @@ class Control {
     bool Attached() const { return window_ != nullptr; }
 
     void SetText(const std::string& text) const { ::SetWindowTextA(window_, text.c_str()); }
-    std::string Text() const;
+    std::string Text() const { return WindowText(window_); }
     void Enable(bool enable) const { ::EnableWindow(window_, enable ? TRUE : FALSE); }
     void Focus() const { ::SetFocus(window_); }
 
@@ -57,25 +62,12 @@ class ProgressBar : public Control {
     int Pos() const { return static_cast<int>(Send(PBM_GETPOS)); }
 };
 
-// Owns an image list until it is handed to a control.
-class ImageList {
-  public:
-    ImageList() = default;
-    ~ImageList() { Reset(); }
-    ImageList(const ImageList&) = delete;
-    ImageList& operator=(const ImageList&) = delete;
-
-    bool Create(int width, int height, UINT flags, int initial, int grow);
-    // Index of the new image, -1 on failure.
-    int AddIcon(HICON icon) const { return ::ImageList_AddIcon(list_, icon); }
-    int Count() const { return ::ImageList_GetImageCount(list_); }
-    HIMAGELIST Get() const { return list_; }
-    HIMAGELIST Release();
-    void Reset();
-
-  private:
-    HIMAGELIST list_ = nullptr;
+struct ImageListTraits {
+    static HIMAGELIST Invalid() { return nullptr; }
+    static void Close(HIMAGELIST list) { ::ImageList_Destroy(list); }
 };
+// Owns an image list until it is handed to a control.
+using ImageList = UniqueHandle<HIMAGELIST, ImageListTraits>;
 
 class ListView : public Control {
   public:

@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 
-#include <vector>
-
 #include "ui/ResourceModule.h"
 
 namespace netrefit {
@@ -117,14 +115,6 @@ INT_PTR Dialog::SetMessageResult(LRESULT result) {
 
 void Dialog::SetItemText(int id, const std::string& text) {
     ::SetDlgItemTextA(window_, id, text.c_str());
-}
-
-std::string Dialog::ItemText(int id) const {
-    HWND item = Item(id);
-    int length = item ? ::GetWindowTextLengthA(item) : 0;
-    std::vector<char> buffer(static_cast<size_t>(length) + 1);
-    int copied = item ? ::GetWindowTextA(item, buffer.data(), length + 1) : 0;
-    return std::string(buffer.data(), static_cast<size_t>(copied > 0 ? copied : 0));
 }
 
 void Dialog::SetCaption(const std::string& text) {

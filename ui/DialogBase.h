@@ -51,7 +51,6 @@ class Dialog {
     void SetCreateFailedResult(INT_PTR result) { createFailedResult_ = result; }
 
     void SetItemText(int id, const std::string& text);
-    std::string ItemText(int id) const;
     void SetCaption(const std::string& text);
 
   private:

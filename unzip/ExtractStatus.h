@@ -15,9 +15,13 @@ enum ExtractStatus : int32_t {
     ExtractCancelled = 22,
 };
 
-// Called on the worker thread (the reports of Start come on the caller's thread). The result is
+// Called on the worker thread (the reports of Start come on the caller's thread). The two
+// positions are thousandths of all archives' and of the current archive's bytes. The result is
 // ignored; the function may block, and the worker waits for it.
-using ExtractCallback =
-    int32_t (*)(void* owner, std::string text, ExtractStatus status, int32_t a, int32_t b);
+using ExtractCallback = int32_t (*)(void* owner,
+                                    std::string text,
+                                    ExtractStatus status,
+                                    int32_t overallPerMille,
+                                    int32_t filePerMille);
 
 }  // namespace netrefit

@@ -1,6 +1,8 @@
 #include "unzip/PasswordDialog.h"
 
+#include "common/WindowsVersion.h"
 #include "resources/ResourceIds.h"
+#include "ui/Foreground.h"
 
 namespace netrefit {
 
@@ -9,14 +11,11 @@ namespace {
 // Windows 98 and Me, and NT 5.0 on, refuse SetForegroundWindow from a background thread unless
 // it shares the foreground thread's input.
 bool NeedsAttachedInput() {
-    static const DWORD version = ::GetVersion();
-    DWORD major = LOBYTE(LOWORD(version));
-    DWORD minor = HIBYTE(LOWORD(version));
-    bool nt = (version & 0x80000000u) == 0;
-    if (nt) {
-        return major >= 5;
+    const WindowsVersion& version = RunningWindows();
+    if (version.platform != VER_PLATFORM_WIN32_WINDOWS) {
+        return IsNtAtLeast(version, 5);
     }
-    return major > 4 || (major == 4 && minor >= 10);
+    return version.major > 4 || (version.major == 4 && version.minor >= 10);
 }
 
 }  // namespace
@@ -44,14 +43,7 @@ void PasswordDialog::BringToForeground() {
         ::SetForegroundWindow(Window());
         return;
     }
-    DWORD foregroundThread = ::GetWindowThreadProcessId(::GetForegroundWindow(), nullptr);
-    DWORD ownThread = ::GetCurrentThreadId();
-    bool attached = foregroundThread != 0 && foregroundThread != ownThread &&
-                    ::AttachThreadInput(ownThread, foregroundThread, TRUE);
-    ::SetForegroundWindow(Window());
-    if (attached) {
-        ::AttachThreadInput(ownThread, foregroundThread, FALSE);
-    }
+    ForceForeground(Window(), ForegroundLock::Keep);
     ::BringWindowToTop(Window());
 }
 

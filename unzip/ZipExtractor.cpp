@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/NamedObjects.h"
 #include "unzip/ZipOutputPath.h"
 
 namespace netrefit {
@@ -27,8 +28,9 @@ int32_t PerMille(uint64_t part, uint64_t whole) {
 }  // namespace
 
 ZipExtractor::ZipExtractor() {
-    // The progress dialog may have created this event already (manual reset); then it is shared.
-    doneEvent_.reset(::CreateEventA(nullptr, FALSE, TRUE, "Event Object"));
+    // Normally the progress window's question event, which it made for manual reset; only
+    // without that window does this creation decide the reset mode.
+    doneEvent_ = CreateNamedEvent(kQuestionEventName, EventReset::Automatic, true).handle;
     if (doneEvent_) {
         ::ResetEvent(doneEvent_.get());
     }
@@ -120,9 +122,12 @@ bool ZipExtractor::PauseGate() {
     return cancelled;
 }
 
-void ZipExtractor::Report(ExtractStatus status, const std::string& text, int32_t a, int32_t b) {
+void ZipExtractor::Report(ExtractStatus status,
+                          const std::string& text,
+                          int32_t overallPerMille,
+                          int32_t filePerMille) {
     if (callback_ != nullptr) {
-        callback_(owner_, text, status, a, b);
+        callback_(owner_, text, status, overallPerMille, filePerMille);
     }
 }
 

@@ -61,7 +61,10 @@ class ZipExtractor {
     bool UnlockMember(ZipEntryHeader& header);
     bool PauseGate();
     bool CancelRequested();
-    void Report(ExtractStatus status, const std::string& text, int32_t a, int32_t b);
+    void Report(ExtractStatus status,
+                const std::string& text,
+                int32_t overallPerMille,
+                int32_t filePerMille);
     int32_t OverallPerMille() const;
     int32_t ArchivePerMille() const;
 

@@ -14,6 +14,7 @@
 #include "common/UniqueHandle.h"
 #include "download/Downloader.h"
 #include "download/EntryTransfer.h"
+#include "download/InternetHandle.h"
 
 namespace {
 

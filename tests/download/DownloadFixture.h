@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "common/NamedObjects.h"
 #include "download/Downloader.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestFiles.h"
@@ -42,7 +43,7 @@ class DownloadFixture : public ::testing::Test {
         downloader_->SetFolder(folder.empty() ? folder_.Path() : folder);
         recorder_.Attach(*downloader_);
         // Our own handle keeps the named event alive after the Downloader has gone.
-        doneEvent_.reset(::OpenEventA(SYNCHRONIZE, FALSE, Downloader::kDoneEventName));
+        doneEvent_.reset(::OpenEventA(SYNCHRONIZE, FALSE, kDownloadDoneEventName));
         EXPECT_TRUE(downloader_->Start(list));
         return *downloader_;
     }

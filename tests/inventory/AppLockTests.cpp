@@ -7,6 +7,7 @@
 #include <string>
 #include "support/TestThreads.h"
 
+#include "common/NamedObjects.h"
 #include "common/UniqueHandle.h"
 #include "inventory/AppLockRegistry.h"
 #include "support/TestFiles.h"
@@ -171,7 +172,7 @@ TEST(AppLock, FullNameLengthLimit) {
 
 TEST(AppLock, SerialisingMutexIsFreeAfterAcquireAndRelease) {
     // Keeping a handle open keeps the mutex object alive, so its state can be looked at after.
-    KernelHandle serialising(CreateMutexA(nullptr, FALSE, SERIALISING_MUTEX_NAME));
+    KernelHandle serialising(CreateMutexA(nullptr, FALSE, kSerialisingMutexName));
     ASSERT_TRUE(serialising.valid());
     const std::string full = LockFullName(kLockLocal, UniqueLockName().c_str(), true);
     AppLock lock(full);

@@ -36,20 +36,21 @@ class RecordingModuleList : public ModuleListDialog {
     int downloadPhaseStarts = 0;
     int cancels = 0;
     int listWidth = 0;
-    ListView& List() { return moduleList; }
-    HICON Icon() const { return icon; }
+    using ModuleListDialog::Icon;
+    using ModuleListDialog::List;
+    using ModuleListDialog::SetDownloadList;
 
   protected:
     // Only the display: the upgrade sequence and the cancel confirmation are tested elsewhere.
-    BOOL RunUpgradeSequence() override {
+    SequenceOutcome RunUpgradeSequence() override {
         if (listWidth > 0) {
             RECT rect;
-            ::GetWindowRect(moduleList.Window(), &rect);
-            ::SetWindowPos(moduleList.Window(), nullptr, 0, 0, listWidth, rect.bottom - rect.top,
+            ::GetWindowRect(List().Window(), &rect);
+            ::SetWindowPos(List().Window(), nullptr, 0, 0, listWidth, rect.bottom - rect.top,
                            SWP_NOMOVE | SWP_NOZORDER);
         }
         FillModuleList();
-        return TRUE;
+        return SequenceOutcome::ListShown;
     }
     void OnCancel() override {
         ++cancels;
@@ -78,7 +79,7 @@ struct Seen {
 Seen ReadWindow(RecordingModuleList& dialog, HWND window) {
     Seen seen;
     seen.window = window;
-    ListView& list = dialog.List();
+    const ListView& list = dialog.List();
     for (int row = 0; row < list.ItemCount(); ++row) {
         seen.rows.push_back({list.ItemText(row, 0), list.ItemText(row, 1), list.ItemImage(row)});
     }
@@ -98,8 +99,8 @@ Seen ReadWindow(RecordingModuleList& dialog, HWND window) {
 
 TEST(ModuleList, ShowsRowsImagesAndTheTotalStillToFetch) {
     RecordingModuleList dialog;
-    dialog.downloadList = {Entry("Melorra Player", 1048576, false), Entry("DirectX", 700000, true),
-                           Entry("Windows Media Format", 548576, false)};
+    dialog.SetDownloadList({Entry("Melorra Player", 1048576, false), Entry("DirectX", 700000, true),
+                            Entry("Windows Media Format", 548576, false)});
     Seen seen;
     INT_PTR result = test::RunDriven(dialog, [&] {
         HWND window = WaitForDialog(kAppTitle, IDC_MODULE_LIST);
@@ -163,7 +164,7 @@ TEST(ModuleList, FileColumnFollowsTheControlWidth) {
     for (int i = 0; i < 2; ++i) {
         RecordingModuleList dialog;
         dialog.listWidth = widths[i];
-        dialog.downloadList = {Entry("Melorra", 10, false)};
+        dialog.SetDownloadList({Entry("Melorra", 10, false)});
         test::RunDriven(dialog, [&] {
             HWND window = WaitForDialog(kAppTitle, IDC_MODULE_LIST);
             if (window) {
@@ -184,7 +185,7 @@ TEST(ModuleList, FileColumnFollowsTheControlWidth) {
 
 TEST(ModuleList, EnterStartsTheDownloadPhaseThroughTheDefaultButton) {
     RecordingModuleList dialog;
-    dialog.downloadList = {Entry("Melorra", 10, false)};
+    dialog.SetDownloadList({Entry("Melorra", 10, false)});
     bool found = false;
     INT_PTR result = test::RunDriven(dialog, [&] {
         HWND window = WaitForDialog(kAppTitle, IDC_MODULE_LIST);
@@ -272,7 +273,7 @@ TEST(ModuleList, SystemMenuItemOpensTheAboutBox) {
 
 TEST(ModuleList, SetItemImageChangesOnlyTheImage) {
     RecordingModuleList dialog;
-    dialog.downloadList = {Entry("Melorra", 10, false), Entry("DirectX", 20, false)};
+    dialog.SetDownloadList({Entry("Melorra", 10, false), Entry("DirectX", 20, false)});
     int before = -1, after = -1, other = -1;
     std::string text, status;
     bool changed = false;

@@ -1,0 +1,139 @@
+#include "download/ProgressView.h"
+
+#include <shlwapi.h>
+
+#include "resources/ResourceIds.h"
+#include "ui/ResourceModule.h"
+
+namespace netrefit {
+
+namespace {
+
+constexpr int kBarRange = 1000;
+
+std::string ByteSize(int64_t count) {
+    char text[255] = {};
+    ::StrFormatByteSizeA(static_cast<DWORD>(count < 0 ? 0 : count), text, sizeof(text));
+    return text;
+}
+
+std::string Sizes(int64_t count, uint32_t whole) {
+    return ByteSize(count) + " / " + ByteSize(whole);
+}
+
+}  // namespace
+
+int ProgressView::progressReports_ = 0;
+
+int BarPosition(int64_t count, uint32_t whole) {
+    uint32_t thousandth = whole / 1000;
+    if (thousandth == 0) {
+        return count >= static_cast<int64_t>(whole) ? kBarRange : 0;
+    }
+    double position = static_cast<double>(count) / static_cast<double>(thousandth);
+    if (position < 0) {
+        return 0;
+    }
+    return position > kBarRange ? kBarRange : static_cast<int>(position);
+}
+
+void ProgressView::Attach(HWND window) {
+    overallBar_.Attach(window, IDC_PROGRESS_OVERALL_BAR);
+    fileBar_.Attach(window, IDC_PROGRESS_FILE_BAR);
+    phaseText_.Attach(window, IDC_PROGRESS_PHASE);
+    overallLabel_.Attach(window, IDC_PROGRESS_OVERALL_LABEL);
+    fileLabel_.Attach(window, IDC_PROGRESS_FILE_LABEL);
+    overallSizes_.Attach(window, IDC_PROGRESS_OVERALL_SIZES);
+    fileSizes_.Attach(window, IDC_PROGRESS_FILE_SIZES);
+    cancelButton_.Attach(window, IDC_PROGRESS_CANCEL);
+}
+
+void ProgressView::ShowOpening() {
+    overallLabel_.SetText(LoadResString(IDS_OVERALL_PROGRESS));
+    fileLabel_.SetText("");
+    ShowText(overallSizes_, overallShown_, "");
+    ShowText(fileSizes_, fileShown_, "");
+    cancelButton_.SetText(LoadResString(IDS_CANCEL));
+}
+
+void ProgressView::ShowPhase(UINT textId) const {
+    phaseText_.SetText(LoadResString(textId));
+}
+
+void ProgressView::ResetBars() {
+    shownOverall_ = shownFile_ = -1;
+    for (const ProgressBar* bar : {&overallBar_, &fileBar_}) {
+        bar->SetRange(0, kBarRange);
+        bar->SetPos(0);
+    }
+}
+
+void ProgressView::ClearBars() const {
+    SetBars(0, 0);
+}
+
+void ProgressView::FileStarted(const std::string& name,
+                               int64_t overallCount,
+                               uint32_t total,
+                               uint32_t size) {
+    fileBar_.SetPos(0);
+    shownFile_ = 0;
+    fileLabel_.SetText(name);
+    ShowSizes(overallCount, total, 0, size);
+}
+
+void ProgressView::Progress(int64_t overallCount,
+                            uint32_t total,
+                            int64_t fileCount,
+                            uint32_t size) {
+    // Most reports move a bar; waiting for the window's thread each time would pace the
+    // download by that thread's turns on the processor.
+    int overall = BarPosition(overallCount, total);
+    if (overall != shownOverall_) {
+        overallBar_.MovePos(overall);
+        shownOverall_ = overall;
+    }
+    int file = BarPosition(fileCount, size);
+    if (file != shownFile_) {
+        fileBar_.MovePos(file);
+        shownFile_ = file;
+    }
+    if (progressReports_ > 4) {
+        ShowSizes(overallCount, total, fileCount, size);
+        progressReports_ = 0;
+    }
+    ++progressReports_;
+}
+
+void ProgressView::ShowSizes(int64_t overallCount,
+                             uint32_t total,
+                             int64_t fileCount,
+                             uint32_t size) {
+    ShowText(overallSizes_, overallShown_, Sizes(overallCount, total));
+    ShowText(fileSizes_, fileShown_, Sizes(fileCount, size));
+}
+
+void ProgressView::ExtractStarted(const std::string& name) {
+    fileBar_.SetPos(0);
+    phaseText_.SetText(LoadResString(IDS_EXTRACTING));
+    overallLabel_.SetText(LoadResString(IDS_OVERALL_PROGRESS));
+    fileLabel_.SetText(name);
+    ShowText(overallSizes_, overallShown_, "");
+    ShowText(fileSizes_, fileShown_, "");
+}
+
+void ProgressView::SetBars(int overallPerMille, int filePerMille) const {
+    overallBar_.SetPos(overallPerMille);
+    fileBar_.SetPos(filePerMille);
+}
+
+// From a worker every text update is a round trip to the window's thread, and most refreshes
+// repeat what is already shown.
+void ProgressView::ShowText(const Static& text, std::string& shown, const std::string& value) {
+    if (value != shown) {
+        text.SetText(value);
+        shown = value;
+    }
+}
+
+}  // namespace netrefit

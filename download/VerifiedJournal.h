@@ -1,0 +1,25 @@
+#pragma once
+// The progress window's part in the download journal: the journal is made anew when the window
+// opens, with the files an earlier run verified, and a new download joins it once its digest
+// matches. Only verified files are ever listed, so a later run can trust every name in it.
+
+#include <string>
+
+#include "download/DownloadLog.h"
+#include "download/RemoteFile.h"
+
+namespace netrefit {
+
+class VerifiedJournal {
+  public:
+    // The journal "Netrefit.log" in folder, emptied, then the entries marked as downloaded in
+    // list order. True when some entry is still to be fetched.
+    bool Start(const std::string& folder, const DownloadList& entries);
+    // Whether the entry's file matches its digest; a match is added unless it is listed.
+    bool Keep(const DownloadEntry& entry) const;
+
+  private:
+    DownloadLog log_;
+};
+
+}  // namespace netrefit
