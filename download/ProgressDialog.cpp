@@ -10,6 +10,12 @@ namespace netrefit {
 
 bool ProgressDialog::standbyMessageShowing_ = false;
 
+namespace {
+// The bars' paint timer while the download runs: often enough to look continuous.
+constexpr UINT_PTR kBarPaintTimer = 1;
+constexpr UINT kBarPaintMs = 40;
+}  // namespace
+
 ProgressDialog::ProgressDialog(HWND parent) : Dialog(IDD_PROGRESS, parent) {
     SetCreateFailedResult(ProgressStopped);
 }
@@ -50,6 +56,9 @@ void ProgressDialog::StartDownload() {
     downloader_ = std::make_unique<Downloader>();
     phase_ = Downloading;
     view_.ResetBars();
+    if (::SetTimer(Window(), kBarPaintTimer, kBarPaintMs, nullptr)) {
+        view_.DeferBarPainting(true);
+    }
     downloader_->SetOwner(this);
     downloader_->SetFolder(downloadFolder_);
     downloader_->SetCallback(&ProgressDialog::DownloadReport);
@@ -63,6 +72,8 @@ void ProgressDialog::StartDownload() {
 void ProgressDialog::StartExtraction() {
     extractor_ = std::make_unique<ZipExtractor>();
     phase_ = Extracting;
+    ::KillTimer(Window(), kBarPaintTimer);
+    view_.DeferBarPainting(false);
     view_.ResetBars();
     std::vector<std::string> paths;
     std::vector<std::string> names;
@@ -269,6 +280,14 @@ bool ProgressDialog::OnCommand(int id, int code, HWND) {
     return false;
 }
 
+bool ProgressDialog::OnTimer(UINT_PTR timerId) {
+    if (timerId != kBarPaintTimer) {
+        return false;
+    }
+    view_.PaintBars();
+    return true;
+}
+
 void ProgressDialog::OnStandbyRefused() {
     if (standbyMessageShowing_) {
         return;
@@ -297,6 +316,9 @@ INT_PTR ProgressDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case UM_STANDBY_REFUSED:
             OnStandbyRefused();
+            return TRUE;
+        case UM_SHOW_SIZES:
+            view_.ApplySizes();
             return TRUE;
         case WM_POWERBROADCAST:
             if (wParam == PBT_APMQUERYSUSPEND && phase_ == Downloading) {

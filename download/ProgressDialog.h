@@ -61,6 +61,7 @@ class ProgressDialog : public Dialog {
     INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnInitDialog() override;
     bool OnCommand(int id, int code, HWND control) override;
+    bool OnTimer(UINT_PTR timerId) override;
     void OnCancel() override;
 
     virtual void StartDownload();

@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include <utility>
+
 #include "resources/ResourceIds.h"
 #include "ui/ResourceModule.h"
 
@@ -38,6 +40,7 @@ int BarPosition(int64_t count, uint32_t whole) {
 }
 
 void ProgressView::Attach(HWND window) {
+    window_ = window;
     overallBar_.Attach(window, IDC_PROGRESS_OVERALL_BAR);
     fileBar_.Attach(window, IDC_PROGRESS_FILE_BAR);
     phaseText_.Attach(window, IDC_PROGRESS_PHASE);
@@ -51,8 +54,7 @@ void ProgressView::Attach(HWND window) {
 void ProgressView::ShowOpening() {
     overallLabel_.SetText(LoadResString(IDS_OVERALL_PROGRESS));
     fileLabel_.SetText("");
-    ShowText(overallSizes_, overallShown_, "");
-    ShowText(fileSizes_, fileShown_, "");
+    WantSizes("", "");
     cancelButton_.SetText(LoadResString(IDS_CANCEL));
 }
 
@@ -70,6 +72,40 @@ void ProgressView::ResetBars() {
 
 void ProgressView::ClearBars() const {
     SetBars(0, 0);
+}
+
+void ProgressView::DeferBarPainting(bool defer) {
+    if (defer == paintingDeferred_) {
+        return;
+    }
+    paintingDeferred_ = defer;
+    paintedOverall_ = paintedFile_ = -1;
+    for (const ProgressBar* bar : {&overallBar_, &fileBar_}) {
+        // Turning redrawing off validates the bar; turning it back on leaves it to be painted.
+        ::SendMessageA(bar->Window(), WM_SETREDRAW, defer ? FALSE : TRUE, 0);
+        if (!defer) {
+            ::InvalidateRect(bar->Window(), nullptr, FALSE);
+        }
+    }
+}
+
+void ProgressView::PaintBars() {
+    if (!paintingDeferred_) {
+        return;
+    }
+    for (auto [bar, painted] :
+         {std::pair{&overallBar_, &paintedOverall_}, std::pair{&fileBar_, &paintedFile_}}) {
+        int position = bar->Pos();
+        if (position == *painted) {
+            continue;
+        }
+        *painted = position;
+        HWND window = bar->Window();
+        ::SendMessageA(window, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(window, nullptr, FALSE);
+        ::UpdateWindow(window);
+        ::SendMessageA(window, WM_SETREDRAW, FALSE, 0);
+    }
 }
 
 void ProgressView::FileStarted(const std::string& name,
@@ -109,8 +145,39 @@ void ProgressView::ShowSizes(int64_t overallCount,
                              uint32_t total,
                              int64_t fileCount,
                              uint32_t size) {
-    ShowText(overallSizes_, overallShown_, Sizes(overallCount, total));
-    ShowText(fileSizes_, fileShown_, Sizes(fileCount, size));
+    WantSizes(Sizes(overallCount, total), Sizes(fileCount, size));
+}
+
+// A message sent without waiting keeps its place among the messages this thread sends to the
+// window, so a text or bar change sent after it still comes after it. It carries no text (the
+// system does not carry pointers for a sender that does not wait): the window reads the latest.
+void ProgressView::WantSizes(const std::string& overall, const std::string& file) {
+    {
+        CriticalSectionLock lock(sizesLock_);
+        if (overall == overallWanted_ && file == fileWanted_) {
+            return;
+        }
+        overallWanted_ = overall;
+        fileWanted_ = file;
+        if (sizesPending_) {
+            return;
+        }
+        sizesPending_ = true;
+    }
+    ::SendNotifyMessageA(window_, UM_SHOW_SIZES, 0, 0);
+}
+
+void ProgressView::ApplySizes() {
+    std::string overall;
+    std::string file;
+    {
+        CriticalSectionLock lock(sizesLock_);
+        overall = overallWanted_;
+        file = fileWanted_;
+        sizesPending_ = false;
+    }
+    ShowText(overallSizes_, overallShown_, overall);
+    ShowText(fileSizes_, fileShown_, file);
 }
 
 void ProgressView::ExtractStarted(const std::string& name) {
@@ -118,8 +185,7 @@ void ProgressView::ExtractStarted(const std::string& name) {
     phaseText_.SetText(LoadResString(IDS_EXTRACTING));
     overallLabel_.SetText(LoadResString(IDS_OVERALL_PROGRESS));
     fileLabel_.SetText(name);
-    ShowText(overallSizes_, overallShown_, "");
-    ShowText(fileSizes_, fileShown_, "");
+    WantSizes("", "");
 }
 
 void ProgressView::SetBars(int overallPerMille, int filePerMille) const {
@@ -127,8 +193,7 @@ void ProgressView::SetBars(int overallPerMille, int filePerMille) const {
     fileBar_.SetPos(filePerMille);
 }
 
-// From a worker every text update is a round trip to the window's thread, and most refreshes
-// repeat what is already shown.
+// Most refreshes repeat what is already shown.
 void ProgressView::ShowText(const Static& text, std::string& shown, const std::string& value) {
     if (value != shown) {
         text.SetText(value);
