@@ -27,7 +27,19 @@ bool StdioSink::Open(const char* path) {
 }
 
 bool StdioSink::Write(const void* bytes, size_t count) {
-    return stream_ && std::fwrite(bytes, 1, count, stream_.get()) == count;
+    if (!stream_) {
+        return false;
+    }
+    const char* from = static_cast<const char*>(bytes);
+    while (count > 0) {
+        size_t part = count < kLargestWrite ? count : kLargestWrite;
+        if (std::fwrite(from, 1, part, stream_.get()) != part) {
+            return false;
+        }
+        from += part;
+        count -= part;
+    }
+    return true;
 }
 
 bool StdioSink::Close() {

@@ -22,6 +22,11 @@ class StdioSource : public ByteSource {
 
 class StdioSink : public ByteSink {
   public:
+    // Larger chunks go out in pieces of this size: once a run has written a few hundred MiB, the
+    // kernel takes far longer per byte for big writes (a 2 GiB extraction spent 5.5 s in the
+    // kernel with 1 MiB writes, 1.1 s with 64 KiB ones). A system call per piece costs little.
+    static constexpr size_t kLargestWrite = 65536;
+
     // Creates the file, emptying an existing one.
     bool Open(const char* path);
     bool Write(const void* bytes, size_t count) override;
