@@ -327,6 +327,42 @@ TEST_F(Progress, NoToTheCancelQuestionResumesTheTransfer) {
     EXPECT_EQ(Extracted("tree\\readme.txt"), Reference("zip-deflated", "tree\\readme.txt"));
 }
 
+// A pixel of the bar's client area, read back from what was painted; CLR_INVALID when none.
+COLORREF BarPixel(HWND bar, int percent) {
+    RECT client;
+    ::GetClientRect(bar, &client);
+    HDC dc = ::GetDC(bar);
+    COLORREF color = ::GetPixel(dc, client.right * percent / 100, client.bottom / 2);
+    ::ReleaseDC(bar, dc);
+    return color;
+}
+
+// The bars take their positions at once but are painted on the window's own timer: the paint
+// must still come while the transfer stands still.
+TEST_F(Progress, BarsArePaintedWhileTheTransferIsHeld) {
+    HttpResponse stalling;
+    stalling.stallAfter = 100000;
+    DownloadList list{Served("module.zip", std::string(200000, 'x'), stalling)};
+    bool reachedHalf = false;
+    COLORREF filled = CLR_INVALID, empty = CLR_INVALID;
+    Run(list, [&](HWND window) {
+        HWND bar = ::GetDlgItem(window, IDC_PROGRESS_FILE_BAR);
+        server_.WaitStalled(1, test::kWindowWait);
+        reachedHalf = test::WaitUntil([&] { return ::SendMessageA(bar, PBM_GETPOS, 0, 0) >= 400; });
+        // Painted within a few of the timer's turns; the wait only bounds a failure. Unpainted,
+        // both places would show the window's background alike.
+        test::WaitUntil([&] { return BarPixel(bar, 25) != BarPixel(bar, 90); });
+        filled = BarPixel(bar, 25);
+        empty = BarPixel(bar, 90);
+        PressButton(window, IDC_PROGRESS_CANCEL);
+        Answer(kConfirm, IDYES);
+        server_.Release();
+    });
+    ASSERT_TRUE(reachedHalf);
+    ASSERT_NE(empty, CLR_INVALID) << "the bar's pixels cannot be read";
+    EXPECT_NE(filled, empty) << "the bar was never painted at its new position";
+}
+
 TEST_F(Progress, YesToTheCancelQuestionWhileDownloadingEndsWithTwo) {
     HttpResponse stalling;
     stalling.stallAfter = 50000;
