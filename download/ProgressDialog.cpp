@@ -57,7 +57,7 @@ void ProgressDialog::StartDownload() {
     phase_ = Downloading;
     view_.ResetBars();
     if (::SetTimer(Window(), kBarPaintTimer, kBarPaintMs, nullptr)) {
-        view_.DeferBarPainting(true);
+        view_.DeferPainting(true);
     }
     downloader_->SetOwner(this);
     downloader_->SetFolder(downloadFolder_);
@@ -73,7 +73,7 @@ void ProgressDialog::StartExtraction() {
     extractor_ = std::make_unique<ZipExtractor>();
     phase_ = Extracting;
     ::KillTimer(Window(), kBarPaintTimer);
-    view_.DeferBarPainting(false);
+    view_.DeferPainting(false);
     view_.ResetBars();
     std::vector<std::string> paths;
     std::vector<std::string> names;
@@ -284,7 +284,7 @@ bool ProgressDialog::OnTimer(UINT_PTR timerId) {
     if (timerId != kBarPaintTimer) {
         return false;
     }
-    view_.PaintBars();
+    view_.PaintDeferred();
     return true;
 }
 

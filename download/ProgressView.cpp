@@ -74,37 +74,55 @@ void ProgressView::ClearBars() const {
     SetBars(0, 0);
 }
 
-void ProgressView::DeferBarPainting(bool defer) {
+namespace {
+
+// Turning redrawing off validates the control; turning it back on leaves it to be painted.
+void SetRedraw(const Control& control, bool redraw) {
+    ::SendMessageA(control.Window(), WM_SETREDRAW, redraw ? TRUE : FALSE, 0);
+}
+
+// A text is painted over the background it leaves (erase); a bar paints all of itself.
+void PaintNow(const Control& control, bool erase) {
+    SetRedraw(control, true);
+    ::InvalidateRect(control.Window(), nullptr, erase ? TRUE : FALSE);
+    ::UpdateWindow(control.Window());
+    SetRedraw(control, false);
+}
+
+}  // namespace
+
+void ProgressView::DeferPainting(bool defer) {
     if (defer == paintingDeferred_) {
         return;
     }
     paintingDeferred_ = defer;
     paintedOverall_ = paintedFile_ = -1;
-    for (const ProgressBar* bar : {&overallBar_, &fileBar_}) {
-        // Turning redrawing off validates the bar; turning it back on leaves it to be painted.
-        ::SendMessageA(bar->Window(), WM_SETREDRAW, defer ? FALSE : TRUE, 0);
+    sizesChanged_ = true;
+    const Control* controls[] = {&overallBar_, &fileBar_, &overallSizes_, &fileSizes_};
+    for (const Control* control : controls) {
+        SetRedraw(*control, !defer);
         if (!defer) {
-            ::InvalidateRect(bar->Window(), nullptr, FALSE);
+            ::InvalidateRect(control->Window(), nullptr, TRUE);
         }
     }
 }
 
-void ProgressView::PaintBars() {
+void ProgressView::PaintDeferred() {
     if (!paintingDeferred_) {
         return;
     }
     for (auto [bar, painted] :
          {std::pair{&overallBar_, &paintedOverall_}, std::pair{&fileBar_, &paintedFile_}}) {
         int position = bar->Pos();
-        if (position == *painted) {
-            continue;
+        if (position != *painted) {
+            *painted = position;
+            PaintNow(*bar, false);
         }
-        *painted = position;
-        HWND window = bar->Window();
-        ::SendMessageA(window, WM_SETREDRAW, TRUE, 0);
-        ::InvalidateRect(window, nullptr, FALSE);
-        ::UpdateWindow(window);
-        ::SendMessageA(window, WM_SETREDRAW, FALSE, 0);
+    }
+    if (sizesChanged_) {
+        sizesChanged_ = false;
+        PaintNow(overallSizes_, true);
+        PaintNow(fileSizes_, true);
     }
 }
 
@@ -176,6 +194,7 @@ void ProgressView::ApplySizes() {
         file = fileWanted_;
         sizesPending_ = false;
     }
+    sizesChanged_ = sizesChanged_ || overall != overallShown_ || file != fileShown_;
     ShowText(overallSizes_, overallShown_, overall);
     ShowText(fileSizes_, fileShown_, file);
 }

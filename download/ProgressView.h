@@ -30,12 +30,12 @@ class ProgressView {
     void ResetBars();
     void ClearBars() const;
 
-    // While the download runs, the bars take every position the moment it is reported but are
-    // painted only when PaintBars is called, on a timer of the window's thread: a bar paints
-    // itself at once on each new position, and a thousand paints a file would take the
-    // processor from the transfer. Window thread only.
-    void DeferBarPainting(bool defer);
-    void PaintBars();
+    // While the download runs, the bars and the size texts take every value the moment it is
+    // reported but are painted only when PaintDeferred is called, on a timer of the window's
+    // thread: each control paints itself at once on each new value, and thousands of paints a
+    // file would take the processor from the transfer. Window thread only.
+    void DeferPainting(bool defer);
+    void PaintDeferred();
 
     void FileStarted(const std::string& name, int64_t overallCount, uint32_t total, uint32_t size);
     void Progress(int64_t overallCount, uint32_t total, int64_t fileCount, uint32_t size);
@@ -81,6 +81,7 @@ class ProgressView {
     // Positions the bars were last painted at, while painting is deferred.
     int paintedOverall_ = -1;
     int paintedFile_ = -1;
+    bool sizesChanged_ = false;
 };
 
 }  // namespace netrefit
