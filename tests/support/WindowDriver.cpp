@@ -112,6 +112,15 @@ void PressButton(HWND dialog, int id) {
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
 }
 
+void PressKey(HWND dialog, WPARAM key) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &info);
+    HWND focus = info.hwndFocus ? info.hwndFocus : dialog;
+    ::PostMessageA(focus, WM_KEYDOWN, key, 0);
+    ::PostMessageA(focus, WM_KEYUP, key, 0xC0000000);
+}
+
 namespace {
 bool WriteBitmap(const std::string& path, HDC dc, HBITMAP bitmap, int width, int height) {
     BITMAPINFOHEADER info = {};

@@ -39,6 +39,9 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWindow
 
 // Posts the button's BN_CLICKED to its dialog, as a click would.
 void PressButton(HWND dialog, int id);
+// Posts a key's press and release to the control that has the focus in the dialog's thread (to
+// the dialog where none has), as the keyboard would.
+void PressKey(HWND dialog, WPARAM key);
 
 // Writes the window's current picture as a 24-bit .bmp into the build folder's "screenshots"
 // folder; returns the file's path, empty on failure.
