@@ -53,6 +53,8 @@ bool SaveWindowPicture(HWND window, const std::string& bmpPath);
 
 // Visible top-level windows of every process.
 std::vector<HWND> AllTopLevelWindows();
+// The id of the process whose thread made the window.
+DWORD WindowProcess(HWND window);
 // The first visible top-level window of the process (0: any) titled title that holds a control
 // with controlId (0: any control); polls until timeoutMs passed.
 HWND WaitForTopLevel(DWORD processId, const std::string& title, int controlId, DWORD timeoutMs);
