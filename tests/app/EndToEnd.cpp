@@ -201,10 +201,8 @@ void EndToEnd::Start(const std::vector<std::string>& environment) {
 
 void EndToEnd::WatchMainWindow() {
     while (watching_) {
-        for (HWND window : AllTopLevelWindows()) {
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == process_.Id() && ::GetDlgItem(window, kModuleListControl) != nullptr &&
+        for (HWND window : TopLevelWindows(process_.Id())) {
+            if (::GetDlgItem(window, kModuleListControl) != nullptr &&
                 ::GetDlgItem(window, kModuleListOk) != nullptr) {
                 mainWindowShown_ = true;
             }

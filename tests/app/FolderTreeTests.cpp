@@ -6,6 +6,7 @@
 
 #include "app/FolderTree.h"
 #include "app/SystemActions.h"
+#include "support/CurrentDirectoryScope.h"
 #include "support/TestFiles.h"
 
 using namespace netrefit;
@@ -15,13 +16,6 @@ namespace {
 
 class FolderTree : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char cwd[MAX_PATH];
-        ::GetCurrentDirectoryA(MAX_PATH, cwd);
-        savedDirectory_ = cwd;
-    }
-    void TearDown() override { ::SetCurrentDirectoryA(savedDirectory_.c_str()); }
-
     std::string Folder(const std::string& relative) {
         std::string path = dir_.File(relative);
         ::CreateDirectoryA(path.c_str(), nullptr);
@@ -29,7 +23,8 @@ class FolderTree : public ::testing::Test {
     }
 
     TempDir dir_;
-    std::string savedDirectory_;
+    // Declared after the folder: the tests step into it, and it cannot go while it is current.
+    CurrentDirectoryScope directory_;
 };
 
 }  // namespace

@@ -6,8 +6,10 @@
 #include <string>
 
 #include "common/WorkerThread.h"
+#include "support/WindowDriver.h"
 
 using netrefit::WorkerThread;
+using netrefit::test::WindowText;
 
 namespace {
 
@@ -18,12 +20,6 @@ struct MessageWindow {
         ::CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     ~MessageWindow() { ::DestroyWindow(handle); }
 };
-
-std::string TextOf(HWND window) {
-    char text[64] = "";
-    ::GetWindowTextA(window, text, sizeof(text));
-    return text;
-}
 
 }  // namespace
 
@@ -38,7 +34,7 @@ TEST(WorkerThread, JoinAnswersWhatTheWorkerSendsMeanwhile) {
         ::SendMessageA(window.handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("reported twice"));
     }));
     EXPECT_TRUE(worker.Join(30000));
-    EXPECT_EQ("reported twice", TextOf(window.handle));
+    EXPECT_EQ("reported twice", WindowText(window.handle));
     EXPECT_FALSE(worker.Running());
 }
 
@@ -51,7 +47,7 @@ TEST(WorkerThread, JoinLeavesPostedMessagesForTheOwnersLoop) {
         ::SendMessageA(window.handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("sent"));
     }));
     EXPECT_TRUE(worker.Join(30000));
-    EXPECT_EQ("sent", TextOf(window.handle));
+    EXPECT_EQ("sent", WindowText(window.handle));
     MSG message = {};
     ASSERT_TRUE(::PeekMessageA(&message, window.handle, kPosted, kPosted, PM_REMOVE));
     EXPECT_EQ(41u, message.wParam);

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "InventoryTestSupport.h"
 #include "inventory/DownloadDecision.h"
 
 using namespace netrefit;
@@ -82,14 +83,6 @@ void Fill(TestCatalog& installed,
             server.Store(info.slot, Offer(info.kind, version, info.file));
         }
     }
-}
-
-std::vector<std::string> Files(const DownloadList& list) {
-    std::vector<std::string> files;
-    for (const DownloadEntry& entry : list) {
-        files.push_back(entry.FileName());
-    }
-    return files;
 }
 
 // Everything on the server is installed in the same version, Windows XP, no switches.
@@ -326,7 +319,7 @@ TEST_P(DownloadDecision, ListHoldsExactlyTheExpectedModulesInOrder) {
 
     DownloadList list(2);  // left over from an earlier pass: cleared first
     BuildDownloadList(list, installed, server, context, c.mode);
-    EXPECT_EQ(c.expected, Files(list));
+    EXPECT_EQ(c.expected, test::FileNames(list));
     for (const DownloadEntry& entry : list) {
         EXPECT_EQ(kFolder + entry.FileName(), entry.LocalPath());
     }

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "InventoryTestSupport.h"
 #include "inventory/InstalledCatalog.h"
 #include "inventory/MachineProbes.h"
 #include "support/MachineRegistry.h"
@@ -28,15 +29,6 @@ const std::string kAddonCddb = kAddon + "{C47E2A19-6D05-4B8A-A3F1-5E9D07B2C6E1}"
 const std::string kAddonNocddb = kAddon + "{9B36F0D4-2E81-47C5-8D6A-0F4B1C93E7A2}";
 const std::string kAddonCdBurn = kAddon + "{61A8D5C3-F74B-4E92-B01D-7C3E2A9F584B}";
 const std::string kHotFix = kUninstall + "Keldra HotFix";
-
-std::string Text(const ComponentVersion* record) {
-    if (record == nullptr) {
-        return "(none)";
-    }
-    char text[32] = "";
-    record->FormatVersion(text, sizeof(text));
-    return text;
-}
 
 // Every test starts and ends with none of the suite's registrations on the machine.
 class InstalledDetection : public ::testing::Test {
@@ -88,7 +80,7 @@ TEST_F(InstalledDetection, MainVersionIsTheFirstLineOfVersionTxtWithCrLf) {
     ASSERT_TRUE(SetMachineText(kMainVersion, "", "1.0.0.0"));
     ASSERT_TRUE(WriteFileBytes(folder_.File("Version.txt"), "2.0.0.123\r\n3.0.0.0\r\n"));
     InstalledCatalog catalog;
-    EXPECT_EQ("2.0.0.123", Text(catalog.Melorra()));
+    EXPECT_EQ("2.0.0.123", VersionText(catalog.Melorra()));
     EXPECT_EQ(kKindMelorra, catalog.Melorra()->Kind());
 }
 
@@ -96,7 +88,7 @@ TEST_F(InstalledDetection, MainVersionFallsBackToTheRegistryWithoutVersionTxt) {
     RegisterMain(kMainUninstall1);
     ASSERT_TRUE(SetMachineText(kMainVersion, "", "2.1.0.7"));
     InstalledCatalog catalog;
-    EXPECT_EQ("2.1.0.7", Text(catalog.Melorra()));
+    EXPECT_EQ("2.1.0.7", VersionText(catalog.Melorra()));
 }
 
 TEST_F(InstalledDetection, VersionTxtThatCannotBeOpenedMeansNotInstalled) {
@@ -110,7 +102,7 @@ TEST_F(InstalledDetection, VersionTxtThatCannotBeOpenedMeansNotInstalled) {
     InstalledCatalog catalog;
     EXPECT_EQ(nullptr, catalog.Melorra());
     ::CloseHandle(held);
-    EXPECT_EQ("2.0.0.123", Text(catalog.Melorra()));
+    EXPECT_EQ("2.0.0.123", VersionText(catalog.Melorra()));
 }
 
 TEST_F(InstalledDetection, FailedDetectionIsRetriedOnceTheProductAppears) {
@@ -121,12 +113,12 @@ TEST_F(InstalledDetection, FailedDetectionIsRetriedOnceTheProductAppears) {
     ASSERT_TRUE(SetMachineText(kMainVersion, "", "2.0.0.5"));
     ASSERT_TRUE(SetMachineText(kVendor + "\\Melorra Disc Writer\\Version", "", "1.2.3.4"));
     ComponentVersion* found = catalog.Melorra();
-    EXPECT_EQ("2.0.0.5", Text(found));
-    EXPECT_EQ("1.2.3.4", Text(catalog.MelorraDiscWriter()));
+    EXPECT_EQ("2.0.0.5", VersionText(found));
+    EXPECT_EQ("1.2.3.4", VersionText(catalog.MelorraDiscWriter()));
     // Once found, the record is kept: later registry changes do not replace it.
     ASSERT_TRUE(SetMachineText(kMainVersion, "", "9.0.0.0"));
     EXPECT_EQ(found, catalog.Melorra());
-    EXPECT_EQ("2.0.0.5", Text(catalog.Melorra()));
+    EXPECT_EQ("2.0.0.5", VersionText(catalog.Melorra()));
 }
 
 TEST_F(InstalledDetection, PlusLinkdiscAndCommonLibraryFromTheirKeys) {
@@ -135,16 +127,16 @@ TEST_F(InstalledDetection, PlusLinkdiscAndCommonLibraryFromTheirKeys) {
     EXPECT_EQ(nullptr, catalog.Plus()) << "Plus needs its InstalledPath";
     ASSERT_TRUE(SetMachineText(kPlusJukebox, "InstalledPath", folder_.File("Plus.exe")));
     EXPECT_EQ(1, catalog.IsPlusRegistered());
-    EXPECT_EQ("1.5.0.0", Text(catalog.Plus()));
+    EXPECT_EQ("1.5.0.0", VersionText(catalog.Plus()));
     EXPECT_EQ(kKindMelorraPlus, catalog.Plus()->Kind());
 
     ASSERT_TRUE(SetMachineText(kVendor + "\\Linkdisc Disc Writer\\Version", "", "4.4"));
-    EXPECT_EQ("4.4.0.0", Text(catalog.LinkdiscWriter()));
+    EXPECT_EQ("4.4.0.0", VersionText(catalog.LinkdiscWriter()));
     EXPECT_EQ(kKindLinkdiscDiscWriter, catalog.LinkdiscWriter()->Kind());
 
     std::string libraryKey = kVendor + "\\Shared Info\\AppDB\\Melorra Common Library";
     ASSERT_TRUE(SetMachineText(libraryKey, "Version", "1.0.2.33"));
-    EXPECT_EQ("1.0.2.33", Text(catalog.MelorraCommonLibrary()));
+    EXPECT_EQ("1.0.2.33", VersionText(catalog.MelorraCommonLibrary()));
 }
 
 TEST_F(InstalledDetection, RegistryTextThatFillsItsBufferWithoutTerminatorIsMissing) {
@@ -159,7 +151,7 @@ TEST_F(InstalledDetection, RegistryTextThatFillsItsBufferWithoutTerminatorIsMiss
     ASSERT_TRUE(SetMachineText(key, "InstallerVersion", "1.2.3.4" + std::string(16, ' ')));
     {
         InstalledCatalog catalog;
-        EXPECT_EQ("1.2.3.4", Text(catalog.KeldraSecureModule()));
+        EXPECT_EQ("1.2.3.4", VersionText(catalog.KeldraSecureModule()));
     }
     // 24 characters need 25 bytes: too long for the buffer, so missing.
     ASSERT_TRUE(SetMachineText(key, "InstallerVersion", "1.2.3.4" + std::string(17, ' ')));
@@ -171,7 +163,7 @@ TEST_F(InstalledDetection, RegistryTextThatFillsItsBufferWithoutTerminatorIsMiss
     ASSERT_TRUE(SetMachineRaw(key, "InstallerVersion", REG_SZ, "5.6.7.8"));
     {
         InstalledCatalog catalog;
-        EXPECT_EQ("5.6.7.8", Text(catalog.KeldraSecureModule()));
+        EXPECT_EQ("5.6.7.8", VersionText(catalog.KeldraSecureModule()));
     }
 }
 
@@ -192,7 +184,7 @@ TEST_F(InstalledDetection, ExtensionCountsOnlyWhileItsUninstallCountIsZero) {
     ASSERT_TRUE(SetMachineText(kAddonCdBurn, "Version", "1.3.0.0"));  // no UninstallCount
     InstalledCatalog catalog;
     EXPECT_EQ(nullptr, catalog.MelorraAddonCddb());
-    EXPECT_EQ("1.2.0.0", Text(catalog.MelorraAddonNocddb()));
+    EXPECT_EQ("1.2.0.0", VersionText(catalog.MelorraAddonNocddb()));
     EXPECT_EQ(kKindMelorraExtension, catalog.MelorraAddonNocddb()->Kind());
     EXPECT_EQ(nullptr, catalog.MelorraAddonCdBurn());
 }
@@ -206,7 +198,7 @@ TEST_F(InstalledDetection, TesselSlotIsTheCdBurningRecordItself) {
     ASSERT_NE(nullptr, tessel);
     EXPECT_EQ(catalog.MelorraAddonCdBurn(), tessel);
     EXPECT_EQ(tessel, catalog.Get(kSlotMelorraAddonTesselCdBurn));
-    EXPECT_EQ("2.0.1.0", Text(tessel));
+    EXPECT_EQ("2.0.1.0", VersionText(tessel));
 }
 
 TEST_F(InstalledDetection, CoverArtKeyZeroHidesANewerPlayer) {
@@ -216,7 +208,7 @@ TEST_F(InstalledDetection, CoverArtKeyZeroHidesANewerPlayer) {
     ASSERT_TRUE(SetMachineNumber(kCoverArt, "Key", 0));
     InstalledCatalog catalog;
     catalog.SetReference(kKindKeldraPlayer, "2.0.0.0");
-    EXPECT_EQ("3.0.0.0", Text(catalog.KeldraPlayer()));
+    EXPECT_EQ("3.0.0.0", VersionText(catalog.KeldraPlayer()));
     EXPECT_EQ(1, catalog.IsPlayerCoverArt());
     EXPECT_EQ(0, catalog.IsPlayerNewerThanReference());
     EXPECT_EQ(0, catalog.IsTargetPresent());
@@ -244,7 +236,7 @@ TEST_F(InstalledDetection, PlayerWithoutVersionTxtUsesItsProgramVersionResource)
     ASSERT_TRUE(::CopyFileA((ModuleFolder() + "wmf_standin.dll").c_str(), program.c_str(), FALSE));
     ASSERT_TRUE(SetMachineText(kPlayerJukebox, "InstalledPath", program));
     InstalledCatalog catalog;
-    EXPECT_EQ("9.0.0.3250", Text(catalog.KeldraPlayer()));
+    EXPECT_EQ("9.0.0.3250", VersionText(catalog.KeldraPlayer()));
     EXPECT_EQ(kKindKeldraPlayer, catalog.KeldraPlayer()->Kind());
 }
 
@@ -336,7 +328,7 @@ TEST_F(InstalledDetection, InstalledPathNearTheLengthLimitIsNeverOverflowed) {
     ASSERT_TRUE(SetMachineText(kMainJukebox, "InstalledPath", program));
     ASSERT_TRUE(SetMachineText(kMainVersion, "", "2.2.2.2"));
     InstalledCatalog catalog;
-    EXPECT_EQ("2.2.2.2", Text(catalog.Melorra()));
+    EXPECT_EQ("2.2.2.2", VersionText(catalog.Melorra()));
     // A 261-character path does not fit the value's buffer at all.
     ASSERT_TRUE(SetMachineText(kMainJukebox, "InstalledPath", program + "xx"));
     InstalledCatalog tooLong;

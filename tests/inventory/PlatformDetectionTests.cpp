@@ -7,23 +7,16 @@
 #include <cstring>
 #include <string>
 
+#include "InventoryTestSupport.h"
 #include "inventory/InstalledCatalog.h"
 #include "inventory/MachineProbes.h"
+#include "support/CurrentDirectoryScope.h"
 #include "support/TestFiles.h"
 
 using namespace netrefit;
 using namespace netrefit::test;
 
 namespace {
-
-std::string Text(const ComponentVersion* record) {
-    if (record == nullptr) {
-        return "(none)";
-    }
-    char text[32] = "";
-    record->FormatVersion(text, sizeof(text));
-    return text;
-}
 
 std::string SystemFolder() {
     char folder[MAX_PATH] = "";
@@ -40,16 +33,6 @@ std::string OwnFileName() {
     ::GetModuleFileNameA(nullptr, module, MAX_PATH);
     return ::PathFindFileNameA(module);
 }
-
-// Restores the current directory a test changed.
-class CurrentDirectoryScope {
-  public:
-    CurrentDirectoryScope() { ::GetCurrentDirectoryA(MAX_PATH, saved_); }
-    ~CurrentDirectoryScope() { ::SetCurrentDirectoryA(saved_); }
-
-  private:
-    char saved_[MAX_PATH] = "";
-};
 
 // The DirectX setup library in the system folder, present only while a test puts it there.
 class DirectXDetection : public ::testing::Test {
@@ -72,7 +55,7 @@ TEST_F(DirectXDetection, StandInInTheSystemFolderGivesItsVersion) {
     ASSERT_TRUE(::CopyFileA(Built("dsetup_standin.dll").c_str(), installed_.c_str(), FALSE));
     InstalledCatalog catalog;
     ComponentVersion* directX = catalog.DirectX();
-    EXPECT_EQ("4.9.0.904", Text(directX));
+    EXPECT_EQ("4.9.0.904", VersionText(directX));
     ASSERT_NE(nullptr, directX);
     EXPECT_EQ(kKindDirectX, directX->Kind());
     // The library is released again, so it can be replaced or removed.
@@ -110,7 +93,7 @@ TEST_F(DirectXDetection, LibraryOfThatNameInTheCurrentDirectoryIsNotLoaded) {
     ASSERT_TRUE(::CopyFileA(Built("dsetup_wrong_ordinal.dll").c_str(),
                             downloads.File("DSETUP.dll").c_str(), FALSE));
     ASSERT_TRUE(::CopyFileA(Built("dsetup_standin.dll").c_str(), installed_.c_str(), FALSE));
-    EXPECT_EQ("4.9.0.904", Text(catalog.DirectX()));
+    EXPECT_EQ("4.9.0.904", VersionText(catalog.DirectX()));
 }
 
 namespace {
@@ -136,7 +119,7 @@ TEST_F(MdacDetection, VersionResourceOfMsdadcComesFirst) {
     ASSERT_TRUE(
         ::CopyFileA(Built("mdac_standin.dll").c_str(), (oleDb_ + "Msdadc.dll").c_str(), FALSE));
     InstalledCatalog catalog;
-    EXPECT_EQ("2.81.1117.6", Text(catalog.MDAC()));
+    EXPECT_EQ("2.81.1117.6", VersionText(catalog.MDAC()));
     EXPECT_EQ(kKindMdac, catalog.MDAC()->Kind());
 }
 
@@ -145,11 +128,11 @@ TEST_F(MdacDetection, OledbIsUsedWhenMsdadcHasNoVersion) {
     ASSERT_EQ(1, GetFileVersionText((oleDb_ + "Oledb32.dll").c_str(), expected, sizeof(expected)));
     {
         InstalledCatalog catalog;
-        EXPECT_EQ(expected, Text(catalog.MDAC())) << "no Msdadc.dll at all";
+        EXPECT_EQ(expected, VersionText(catalog.MDAC())) << "no Msdadc.dll at all";
     }
     ASSERT_TRUE(WriteFileBytes(oleDb_ + "Msdadc.dll", "no version resource here"));
     InstalledCatalog catalog;
-    EXPECT_EQ(expected, Text(catalog.MDAC()));
+    EXPECT_EQ(expected, VersionText(catalog.MDAC()));
 }
 
 namespace {
@@ -188,25 +171,25 @@ TEST_F(WmfDetection, VersionResourceOfTheSystemLibrary) {
     }
     ASSERT_TRUE(::CopyFileA(Built("wmf_standin.dll").c_str(), library_.c_str(), FALSE));
     InstalledCatalog catalog;
-    EXPECT_EQ("9.0.0.3250", Text(catalog.WMFSDK()));
+    EXPECT_EQ("9.0.0.3250", VersionText(catalog.WMFSDK()));
     EXPECT_EQ(kKindWindowsMediaFormat, catalog.WMFSDK()->Kind());
 }
 
 TEST(SelfDetection, OwnVersionResourceInTheGivenFolder) {
     std::string folder = ModuleFolder();
     InstalledCatalog withSlash;
-    EXPECT_EQ("3.1.4.15", Text(withSlash.UpdateAgent(folder.c_str())));
+    EXPECT_EQ("3.1.4.15", VersionText(withSlash.UpdateAgent(folder.c_str())));
     EXPECT_EQ(kKindUpdateAgent, withSlash.UpdateAgent(folder.c_str())->Kind());
     EXPECT_EQ(withSlash.UpdateAgent(folder.c_str()), withSlash.Get(kSlotUpdateAgent));
 
     folder.pop_back();
     InstalledCatalog withoutSlash;
-    EXPECT_EQ("3.1.4.15", Text(withoutSlash.UpdateAgent(folder.c_str())));
+    EXPECT_EQ("3.1.4.15", VersionText(withoutSlash.UpdateAgent(folder.c_str())));
 
     CurrentDirectoryScope restore;
     ASSERT_TRUE(::SetCurrentDirectoryA(ModuleFolder().c_str()));
     InstalledCatalog relative;
-    EXPECT_EQ("3.1.4.15", Text(relative.UpdateAgent(nullptr)));
+    EXPECT_EQ("3.1.4.15", VersionText(relative.UpdateAgent(nullptr)));
 }
 
 TEST(SelfDetection, CopyWithoutVersionResourceOrNoCopyIsUnknown) {

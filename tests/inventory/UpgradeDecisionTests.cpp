@@ -7,9 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "InventoryTestSupport.h"
 #include "inventory/DownloadDecision.h"
 #include "inventory/InstalledCatalog.h"
 #include "inventory/ServerCatalog.h"
+#include "support/CurrentDirectoryScope.h"
 #include "support/MachineRegistry.h"
 #include "support/TestFiles.h"
 
@@ -28,23 +30,6 @@ const std::string kHotFix2 =
 struct TestCatalog : ComponentCatalog {
     using ComponentCatalog::Store;
 };
-
-class CurrentDirectoryScope {
-  public:
-    CurrentDirectoryScope() { ::GetCurrentDirectoryA(MAX_PATH, saved_); }
-    ~CurrentDirectoryScope() { ::SetCurrentDirectoryA(saved_); }
-
-  private:
-    char saved_[MAX_PATH] = "";
-};
-
-std::vector<std::string> Files(const DownloadList& list) {
-    std::vector<std::string> files;
-    for (const DownloadEntry& entry : list) {
-        files.push_back(entry.FileName());
-    }
-    return files;
-}
 
 const char kServerFile[] =
     "[Settings]\r\n"
@@ -118,7 +103,7 @@ TEST_F(UpgradeDecision, MissingHotFixAndOlderMainProductAreOfferedWithSetupStart
     DownloadList list;
     BuildDownloadList(list, installed, server_, UpgradeMode::Upgrade, work_.Path());
     std::vector<std::string> expected = {"Secure.zip", "Melorra.zip", "Starter.exe"};
-    EXPECT_EQ(expected, Files(list));
+    EXPECT_EQ(expected, FileNames(list));
     ASSERT_EQ(3u, list.size());
     EXPECT_EQ(work_.File("Melorra.zip"), list[1].LocalPath());
     EXPECT_EQ(123456, list[1].Size());
@@ -131,7 +116,7 @@ TEST_F(UpgradeDecision, InstalledHotFixLeavesOnlyTheMainProduct) {
     DownloadList list;
     BuildDownloadList(list, installed, server_, UpgradeMode::Upgrade, work_.Path());
     std::vector<std::string> expected = {"Melorra.zip", "Starter.exe"};
-    EXPECT_EQ(expected, Files(list));
+    EXPECT_EQ(expected, FileNames(list));
 }
 
 TEST_F(UpgradeDecision, CurrentInstallationOffersAReinstallInstead) {
@@ -144,7 +129,7 @@ TEST_F(UpgradeDecision, CurrentInstallationOffersAReinstallInstead) {
     BuildDownloadList(list, installed, server_, UpgradeMode::Reinstall, work_.Path());
     std::vector<std::string> expected = {"Secure.zip", "Common.zip", "Melorra.zip", "Nocddb.zip",
                                          "Starter.exe"};
-    EXPECT_EQ(expected, Files(list));
+    EXPECT_EQ(expected, FileNames(list));
 }
 
 TEST_F(UpgradeDecision, ReferenceVersionsFromTheServerFileDecideTheTarget) {

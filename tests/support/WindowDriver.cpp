@@ -40,9 +40,7 @@ struct EnumState {
 
 BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
     auto* state = reinterpret_cast<EnumState*>(param);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    if (owner == state->processId && ::IsWindowVisible(window)) {
+    if (WindowProcess(window) == state->processId && ::IsWindowVisible(window)) {
         state->windows.push_back(window);
     }
     return TRUE;
@@ -66,11 +64,15 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     return true;
 }
 
-HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs, DWORD processId) {
+namespace {
+// Polls the windows listed by windows() until match accepts one; null after timeoutMs.
+HWND WaitForFirst(const std::function<std::vector<HWND>()>& windows,
+                  const std::function<bool(HWND)>& match,
+                  DWORD timeoutMs) {
     HWND found = nullptr;
     WaitUntil(
         [&] {
-            for (HWND window : TopLevelWindows(processId)) {
+            for (HWND window : windows()) {
                 if (match(window)) {
                     found = window;
                     return true;
@@ -80,6 +82,11 @@ HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs, DWOR
         },
         timeoutMs);
     return found;
+}
+}  // namespace
+
+HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs, DWORD processId) {
+    return WaitForFirst([&] { return TopLevelWindows(processId); }, match, timeoutMs);
 }
 
 HWND WaitForDialog(const std::string& title, int controlId, DWORD timeoutMs) {
@@ -110,6 +117,15 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
 void PressButton(HWND dialog, int id) {
     ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
+void PressKey(HWND dialog, WPARAM key) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &info);
+    HWND focus = info.hwndFocus ? info.hwndFocus : dialog;
+    ::PostMessageA(focus, WM_KEYDOWN, key, 0);
+    ::PostMessageA(focus, WM_KEYUP, key, 0xC0000000);
 }
 
 namespace {
@@ -225,6 +241,12 @@ bool QueryItem(HWND listView, RemoteBuffer& remote, int row, LVITEMA* item, char
 
 }  // namespace
 
+DWORD WindowProcess(HWND window) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    return owner;
+}
+
 std::vector<HWND> AllTopLevelWindows() {
     std::vector<HWND> windows;
     ::EnumWindows(&CollectAnyWindow, reinterpret_cast<LPARAM>(&windows));
@@ -232,22 +254,14 @@ std::vector<HWND> AllTopLevelWindows() {
 }
 
 HWND WaitForTopLevel(DWORD processId, const std::string& title, int controlId, DWORD timeoutMs) {
-    HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND window : AllTopLevelWindows()) {
-                DWORD owner = 0;
-                ::GetWindowThreadProcessId(window, &owner);
-                if ((processId == 0 || owner == processId) && WindowText(window) == title &&
-                    (controlId == 0 || ::GetDlgItem(window, controlId) != nullptr)) {
-                    found = window;
-                    return true;
-                }
-            }
-            return false;
+    return WaitForFirst(
+        AllTopLevelWindows,
+        [&](HWND window) {
+            return (processId == 0 || WindowProcess(window) == processId) &&
+                   WindowText(window) == title &&
+                   (controlId == 0 || ::GetDlgItem(window, controlId) != nullptr);
         },
         timeoutMs);
-    return found;
 }
 
 bool IsMessageBox(HWND window) {
@@ -257,21 +271,10 @@ bool IsMessageBox(HWND window) {
 }
 
 HWND WaitForProcessMessageBox(DWORD processId, DWORD timeoutMs) {
-    HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND window : AllTopLevelWindows()) {
-                DWORD owner = 0;
-                ::GetWindowThreadProcessId(window, &owner);
-                if (owner == processId && IsMessageBox(window)) {
-                    found = window;
-                    return true;
-                }
-            }
-            return false;
-        },
+    return WaitForFirst(
+        AllTopLevelWindows,
+        [&](HWND window) { return WindowProcess(window) == processId && IsMessageBox(window); },
         timeoutMs);
-    return found;
 }
 
 std::vector<std::string> ListViewColumn(HWND listView, int column) {

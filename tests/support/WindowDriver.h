@@ -39,6 +39,9 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWindow
 
 // Posts the button's BN_CLICKED to its dialog, as a click would.
 void PressButton(HWND dialog, int id);
+// Posts a key's press and release to the control that has the focus in the dialog's thread (to
+// the dialog where none has), as the keyboard would.
+void PressKey(HWND dialog, WPARAM key);
 
 // Writes the window's current picture as a 24-bit .bmp into the build folder's "screenshots"
 // folder; returns the file's path, empty on failure.
@@ -50,6 +53,8 @@ bool SaveWindowPicture(HWND window, const std::string& bmpPath);
 
 // Visible top-level windows of every process.
 std::vector<HWND> AllTopLevelWindows();
+// The id of the process whose thread made the window.
+DWORD WindowProcess(HWND window);
 // The first visible top-level window of the process (0: any) titled title that holds a control
 // with controlId (0: any control); polls until timeoutMs passed.
 HWND WaitForTopLevel(DWORD processId, const std::string& title, int controlId, DWORD timeoutMs);

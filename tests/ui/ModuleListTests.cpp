@@ -195,12 +195,7 @@ TEST(ModuleList, EnterStartsTheDownloadPhaseThroughTheDefaultButton) {
         found = true;
         // Enter goes to whichever control has the focus; the dialog manager turns it into the
         // default button's command.
-        GUITHREADINFO info = {};
-        info.cbSize = sizeof(info);
-        ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
-        HWND focus = info.hwndFocus ? info.hwndFocus : window;
-        ::PostMessageA(focus, WM_KEYDOWN, VK_RETURN, 0);
-        ::PostMessageA(focus, WM_KEYUP, VK_RETURN, 0xC0000000);
+        test::PressKey(window, VK_RETURN);
     });
     ASSERT_TRUE(found);
     EXPECT_EQ(dialog.downloadPhaseStarts, 1);

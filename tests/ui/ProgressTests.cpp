@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -381,7 +382,31 @@ TEST_F(Progress, YesToTheCancelQuestionWhileDownloadingEndsWithTwo) {
     EXPECT_TRUE(Extracted("tree\\readme.txt").empty());
 }
 
-TEST_F(Progress, YesToTheCancelQuestionWhileExtractingEndsWithTwo) {
+// An answer to the cancel question, by the name of its case.
+struct CancelAnswer {
+    const char* name;
+    int button;
+};
+
+std::ostream& operator<<(std::ostream& out, const CancelAnswer& answer) {
+    return out << answer.name;
+}
+
+std::string CaseName(const ::testing::TestParamInfo<CancelAnswer>& info) {
+    return info.param.name;
+}
+
+class CancelWhileExtracting : public Progress,
+                              public ::testing::WithParamInterface<CancelAnswer> {};
+
+INSTANTIATE_TEST_SUITE_P(Progress,
+                         CancelWhileExtracting,
+                         ::testing::Values(CancelAnswer{"YesEndsWithTwo", IDYES},
+                                           CancelAnswer{"NoResumes", IDNO}),
+                         CaseName);
+
+TEST_P(CancelWhileExtracting, Answered) {
+    const int button = GetParam().button;
     // Two encrypted members: the worker waits in the first one's password prompt, so the cancel
     // question is on screen before the pause gate of the second member is reached.
     DownloadList list{Present("secret.zip", test::ToolArchive("zip-encrypted"))};
@@ -393,65 +418,52 @@ TEST_F(Progress, YesToTheCancelQuestionWhileExtractingEndsWithTwo) {
         }
         asked = question != nullptr;
         if (question) {
-            PressButton(question, IDYES);
+            PressButton(question, button);
         }
         test::WaitForWindowGone(window);
     });
     EXPECT_TRUE(asked);
-    EXPECT_EQ(result, 2);
-    // The member being written when the pause came is finished; the next one never starts.
-    EXPECT_EQ(Extracted("tree\\readme.txt"), Reference("zip-encrypted", "tree\\readme.txt"));
-    EXPECT_TRUE(Extracted("tree\\docs\\deep\\er\\nested.txt").empty());
-}
-
-TEST_F(Progress, NoToTheCancelQuestionWhileExtractingResumes) {
-    DownloadList list{Present("secret.zip", test::ToolArchive("zip-encrypted"))};
-    bool asked = false;
-    INT_PTR result = Run(list, [&](HWND window) {
-        HWND question = nullptr;
-        if (!CancelInPasswordPrompt(window, "secret", &question)) {
-            return;
-        }
-        asked = question != nullptr;
-        if (question) {
-            PressButton(question, IDNO);
-        }
-        test::WaitForWindowGone(window);
-    });
-    EXPECT_TRUE(asked);
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(Extracted("tree\\docs\\deep\\er\\nested.txt"),
-              Reference("zip-encrypted", "tree\\docs\\deep\\er\\nested.txt"));
+    if (button == IDYES) {
+        EXPECT_EQ(result, 2);
+        // The member being written when the pause came is finished; the next one never starts.
+        EXPECT_EQ(Extracted("tree\\readme.txt"), Reference("zip-encrypted", "tree\\readme.txt"));
+        EXPECT_TRUE(Extracted("tree\\docs\\deep\\er\\nested.txt").empty());
+    } else {
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(Extracted("tree\\docs\\deep\\er\\nested.txt"),
+                  Reference("zip-encrypted", "tree\\docs\\deep\\er\\nested.txt"));
+    }
 }
 
 // Cancel pressed once the last file is verified: the question comes up in the pause between
 // the phases (or, if the report is a moment late, just before it; the outcome is the same).
-TEST_F(Progress, YesBetweenThePhasesEndsWithTwoAndUnpacksNothing) {
-    DownloadList list{Served("module.zip", test::ToolArchive("zip-deflated"))};
-    bool asked = false;
-    INT_PTR result = Run(list, [&](HWND window) {
-        test::WaitUntil([&] { return Journal() == std::string("Module module.zip\0", 18); });
-        PressButton(window, IDC_PROGRESS_CANCEL);
-        asked = !Answer(kConfirm, IDYES).empty();
-        test::WaitForWindowGone(window);
-    });
-    EXPECT_TRUE(asked);
-    EXPECT_EQ(result, 2);
-    EXPECT_TRUE(Extracted("tree\\readme.txt").empty());
-}
+class CancelBetweenThePhases : public Progress,
+                               public ::testing::WithParamInterface<CancelAnswer> {};
 
-TEST_F(Progress, NoBetweenThePhasesGoesOnToUnpack) {
+INSTANTIATE_TEST_SUITE_P(Progress,
+                         CancelBetweenThePhases,
+                         ::testing::Values(CancelAnswer{"YesEndsWithTwoAndUnpacksNothing", IDYES},
+                                           CancelAnswer{"NoGoesOnToUnpack", IDNO}),
+                         CaseName);
+
+TEST_P(CancelBetweenThePhases, Answered) {
+    const int button = GetParam().button;
     DownloadList list{Served("module.zip", test::ToolArchive("zip-deflated"))};
     bool asked = false;
     INT_PTR result = Run(list, [&](HWND window) {
         test::WaitUntil([&] { return Journal() == std::string("Module module.zip\0", 18); });
         PressButton(window, IDC_PROGRESS_CANCEL);
-        asked = !Answer(kConfirm, IDNO).empty();
+        asked = !Answer(kConfirm, button).empty();
         test::WaitForWindowGone(window);
     });
     EXPECT_TRUE(asked);
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(Extracted("tree\\readme.txt"), Reference("zip-deflated", "tree\\readme.txt"));
+    if (button == IDYES) {
+        EXPECT_EQ(result, 2);
+        EXPECT_TRUE(Extracted("tree\\readme.txt").empty());
+    } else {
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(Extracted("tree\\readme.txt"), Reference("zip-deflated", "tree\\readme.txt"));
+    }
 }
 
 // The cancel question held open while the phase's worker finishes its last file or member and

@@ -14,6 +14,7 @@
 
 #include "resources/ResourceIds.h"
 #include "support/TestFiles.h"
+#include "support/WindowDriver.h"
 
 namespace netrefit {
 namespace {
@@ -262,12 +263,6 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
-std::wstring TextOf(HWND window) {
-    wchar_t text[4096] = L"";
-    ::GetWindowTextW(window, text, 4096);
-    return text;
-}
-
 // Where a control of this kind draws its text, and how: the room left beside a check box and
 // inside a button's edges or a group box's corners.
 struct TextRoom {
@@ -349,8 +344,8 @@ TEST_P(ShippedLanguage, EveryTextFitsItsControlAtTheDialogsFont) {
                     texts.push_back(LoadWide(library_, shown.string));
                 }
             }
-            if (texts.empty() && !TextOf(control).empty()) {
-                texts.push_back(TextOf(control));
+            if (texts.empty() && !test::WideWindowText(control).empty()) {
+                texts.push_back(test::WideWindowText(control));
             }
             TextRoom room = RoomFor(control);
             if (!room.measured) {
@@ -363,7 +358,7 @@ TEST_P(ShippedLanguage, EveryTextFitsItsControlAtTheDialogsFont) {
             for (const std::wstring& text : texts) {
                 SCOPED_TRACE(Utf8(text) + " in " + Utf8(face));
                 ::SetWindowTextW(control, text.c_str());
-                std::wstring shown = TextOf(control);
+                std::wstring shown = test::WideWindowText(control);
                 ASSERT_EQ(shown, text);
                 RECT need = {0, 0, room.width, 0};
                 ::DrawTextW(dc, shown.c_str(), -1, &need, room.format | DT_CALCRECT);

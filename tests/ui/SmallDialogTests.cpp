@@ -69,16 +69,7 @@ TEST(UpToDate, ReinstallGivesTwo) {
 
 TEST(UpToDate, EscapeGivesTwo) {
     UpToDateSeen seen;
-    INT_PTR result = RunUpToDate(
-        [](HWND window) {
-            GUITHREADINFO info = {};
-            info.cbSize = sizeof(info);
-            ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
-            HWND focus = info.hwndFocus ? info.hwndFocus : window;
-            ::PostMessageA(focus, WM_KEYDOWN, VK_ESCAPE, 0);
-            ::PostMessageA(focus, WM_KEYUP, VK_ESCAPE, 0xC0000000);
-        },
-        &seen);
+    INT_PTR result = RunUpToDate([](HWND window) { test::PressKey(window, VK_ESCAPE); }, &seen);
     ASSERT_TRUE(seen.shown);
     EXPECT_EQ(result, 2);
 }

@@ -92,6 +92,13 @@ class ScriptedPrompt {
     std::deque<std::string> answers_;
 };
 
+// Returns once the extractor's worker has stopped.
+inline void WaitForEnd(ZipExtractor& extractor) {
+    while (extractor.WorkerRunning()) {
+        ::Sleep(5);
+    }
+}
+
 // Runs one extraction to its end and returns the recorded reports; configure may set the
 // extractor up further before it starts.
 inline std::vector<Report> RunExtraction(const std::vector<std::string>& archives,
@@ -111,9 +118,7 @@ inline std::vector<Report> RunExtraction(const std::vector<std::string>& archive
             names.push_back("Module " + std::to_string(i + 1));
         }
         extractor.Start(archives, names);
-        while (extractor.WorkerRunning()) {
-            ::Sleep(5);
-        }
+        WaitForEnd(extractor);
     }
     return recorder.Reports();
 }

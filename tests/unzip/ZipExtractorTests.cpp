@@ -28,12 +28,6 @@ class Event {
     KernelHandle handle_;
 };
 
-void WaitForEnd(ZipExtractor& extractor) {
-    while (extractor.WorkerRunning()) {
-        ::Sleep(5);
-    }
-}
-
 TEST(Extractor, EmptyListsStartAndFinishAtOnce) {
     TempDir dir;
     auto reports = RunExtraction({}, dir.Path());

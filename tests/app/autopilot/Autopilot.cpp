@@ -33,10 +33,8 @@ class Autopilot {
     // One look at the screen: every new window is pictured and answered.
     void Step(DWORD programId) {
         for (HWND window : AllTopLevelWindows()) {
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
             std::string title = WindowText(window);
-            if (owner != programId && title != "Melorra Setup")
+            if (WindowProcess(window) != programId && title != "Melorra Setup")
                 continue;
             if (!seen_.insert(window).second)
                 continue;
