@@ -34,7 +34,7 @@ int UpgradeApp::Run() {
 
 bool UpgradeApp::InitInstance() {
     RemoveCurrentDirectoryFromDllSearch();
-    NamedObject instance = CreateNamedMutex(kInstanceMutexName, false);
+    NamedObject instance = CreateNamedMutex(kAppTitle, false);
     instanceMutex_ = std::move(instance.handle);
     if (!instanceMutex_) {
         return false;

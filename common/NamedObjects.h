@@ -19,8 +19,8 @@ constexpr char kStandbyEventName[] = "Event Object3";
 // Shared by every download worker of the process.
 constexpr char kDownloadDoneEventName[] = "Event Object Test";
 
-// One copy of the program at a time; the first copy's window bears the same text as its title.
-constexpr char kInstanceMutexName[] = "Melorra Installer";
+// One copy of the program at a time: the single-instance mutex is named by the program's title
+// (kAppTitle), which also finds the first copy's window.
 // The suite's applications take and look at their locks one at a time under this mutex.
 constexpr char kSerialisingMutexName[] = "Tavrin_KdrBootCheckerWait1";
 // The registered message through which the suite's installer reports back.

@@ -10,12 +10,6 @@ namespace netrefit {
 
 bool ProgressDialog::standbyMessageShowing_ = false;
 
-namespace {
-// The bars' paint timer while the download runs: often enough to look continuous.
-constexpr UINT_PTR kBarPaintTimer = 1;
-constexpr UINT kBarPaintMs = 40;
-}  // namespace
-
 ProgressDialog::ProgressDialog(HWND parent) : Dialog(IDD_PROGRESS, parent) {
     SetCreateFailedResult(ProgressStopped);
 }
@@ -56,9 +50,7 @@ void ProgressDialog::StartDownload() {
     downloader_ = std::make_unique<Downloader>();
     phase_ = Downloading;
     view_.ResetBars();
-    if (::SetTimer(Window(), kBarPaintTimer, kBarPaintMs, nullptr)) {
-        view_.DeferPainting(true);
-    }
+    view_.DeferPainting(true);
     downloader_->SetOwner(this);
     downloader_->SetFolder(downloadFolder_);
     downloader_->SetCallback(&ProgressDialog::DownloadReport);
@@ -72,7 +64,6 @@ void ProgressDialog::StartDownload() {
 void ProgressDialog::StartExtraction() {
     extractor_ = std::make_unique<ZipExtractor>();
     phase_ = Extracting;
-    ::KillTimer(Window(), kBarPaintTimer);
     view_.DeferPainting(false);
     view_.ResetBars();
     std::vector<std::string> paths;
@@ -281,7 +272,7 @@ bool ProgressDialog::OnCommand(int id, int code, HWND) {
 }
 
 bool ProgressDialog::OnTimer(UINT_PTR timerId) {
-    if (timerId != kBarPaintTimer) {
+    if (timerId != ProgressView::kPaintTimer) {
         return false;
     }
     view_.PaintDeferred();

@@ -12,6 +12,8 @@ namespace netrefit {
 namespace {
 
 constexpr int kBarRange = 1000;
+// Often enough to look continuous.
+constexpr UINT kPaintMs = 40;
 
 std::string ByteSize(int64_t count) {
     char text[255] = {};
@@ -94,6 +96,12 @@ void PaintNow(const Control& control, bool erase) {
 void ProgressView::DeferPainting(bool defer) {
     if (defer == paintingDeferred_) {
         return;
+    }
+    if (defer && !::SetTimer(window_, kPaintTimer, kPaintMs, nullptr)) {
+        return;
+    }
+    if (!defer) {
+        ::KillTimer(window_, kPaintTimer);
     }
     paintingDeferred_ = defer;
     paintedOverall_ = paintedFile_ = -1;
@@ -194,9 +202,9 @@ void ProgressView::ApplySizes() {
         file = fileWanted_;
         sizesPending_ = false;
     }
-    sizesChanged_ = sizesChanged_ || overall != overallShown_ || file != fileShown_;
-    ShowText(overallSizes_, overallShown_, overall);
-    ShowText(fileSizes_, fileShown_, file);
+    bool overallChanged = ShowText(overallSizes_, overallShown_, overall);
+    bool fileChanged = ShowText(fileSizes_, fileShown_, file);
+    sizesChanged_ = sizesChanged_ || overallChanged || fileChanged;
 }
 
 void ProgressView::ExtractStarted(const std::string& name) {
@@ -213,11 +221,13 @@ void ProgressView::SetBars(int overallPerMille, int filePerMille) const {
 }
 
 // Most refreshes repeat what is already shown.
-void ProgressView::ShowText(const Static& text, std::string& shown, const std::string& value) {
-    if (value != shown) {
-        text.SetText(value);
-        shown = value;
+bool ProgressView::ShowText(const Static& text, std::string& shown, const std::string& value) {
+    if (value == shown) {
+        return false;
     }
+    text.SetText(value);
+    shown = value;
+    return true;
 }
 
 }  // namespace netrefit

@@ -31,9 +31,11 @@ class ProgressView {
     void ClearBars() const;
 
     // While the download runs, the bars and the size texts take every value the moment it is
-    // reported but are painted only when PaintDeferred is called, on a timer of the window's
-    // thread: each control paints itself at once on each new value, and thousands of paints a
-    // file would take the processor from the transfer. Window thread only.
+    // reported but are painted only on the window's kPaintTimer, whose ticks the window hands to
+    // PaintDeferred: each control paints itself at once on each new value, and thousands of
+    // paints a file would take the processor from the transfer. Without the timer nothing is
+    // deferred. Window thread only.
+    static constexpr UINT_PTR kPaintTimer = 1;
     void DeferPainting(bool defer);
     void PaintDeferred();
 
@@ -51,7 +53,8 @@ class ProgressView {
     // Any thread: the size texts to show. The window is told without waiting for it; a text
     // still on its way is replaced, so a busy window thread skips to the latest.
     void WantSizes(const std::string& overall, const std::string& file);
-    void ShowText(const Static& text, std::string& shown, const std::string& value);
+    // Whether the text changed.
+    bool ShowText(const Static& text, std::string& shown, const std::string& value);
 
     // The size texts follow every fifth progress report only; the count spans every window of
     // the process.
