@@ -23,6 +23,7 @@ struct ZipEntryHeader {
     uint16_t nameLength = 0;
     uint16_t extraLength = 0;
     char name[kZipNameCapacity] = {};
+    bool zip64 = false;  // the extra field holds a ZIP64 block
 };
 
 }  // namespace netrefit

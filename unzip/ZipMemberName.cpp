@@ -3,15 +3,12 @@
 #include <cstring>
 #include <string>
 
+#include "common/AnsiText.h"
 #include "common/DeviceName.h"
 
 namespace netrefit {
 
 namespace {
-
-bool IsSeparator(char c) {
-    return c == '/' || c == '\\';
-}
 
 // "..", "...", ". ." and the like: Windows strips trailing dots and blanks, so they climb too.
 bool IsDotElement(const std::string& element) {
@@ -24,13 +21,14 @@ bool IsDotElement(const std::string& element) {
 }  // namespace
 
 bool IsSafeMemberName(const char* name) {
-    if (IsSeparator(name[0]) || std::strchr(name, ':') != nullptr) {
+    // Neither ":" nor "/" can be the second byte of a double-byte character.
+    if (IsPathSeparator(name[0]) || std::strchr(name, ':') != nullptr) {
         return false;
     }
     std::string element;
-    for (const char* p = name;; ++p) {
-        if (*p != '\0' && !IsSeparator(*p)) {
-            element += *p;
+    for (const char* p = name;; p = NextAnsiChar(p)) {
+        if (*p != '\0' && !IsPathSeparator(*p)) {
+            element.append(p, NextAnsiChar(p));
             continue;
         }
         if (IsDotElement(element) || IsReservedDeviceName(element)) {
@@ -44,8 +42,7 @@ bool IsSafeMemberName(const char* name) {
 }
 
 bool IsFolderEntry(const char* name) {
-    size_t length = std::strlen(name);
-    return length > 0 && IsSeparator(name[length - 1]);
+    return EndsWithPathSeparator(name);
 }
 
 }  // namespace netrefit

@@ -2,19 +2,39 @@
 
 #include <windows.h>
 
-#include <imagehlp.h>
 #include <shlwapi.h>
 
-#include <algorithm>
 #include <cstring>
 
+#include "common/AnsiText.h"
 #include "common/UniqueHandle.h"
 
 namespace netrefit {
 
+namespace {
+
+// Where the folders below a path's root begin: after "C:\", after "\\server\share\", or after a
+// leading separator.
+const char* SkipRoot(const char* path) {
+    if (IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
+        int separators = 0;
+        const char* p = path;
+        for (; *p != '\0' && separators < 4; p = NextAnsiChar(p)) {
+            separators += IsPathSeparator(*p) ? 1 : 0;
+        }
+        return p;
+    }
+    if (path[0] != '\0' && path[1] == ':') {
+        return IsPathSeparator(path[2]) ? path + 3 : path + 2;
+    }
+    return IsPathSeparator(path[0]) ? path + 1 : path;
+}
+
+}  // namespace
+
 bool BuildOutputPath(const std::string& folder, const char* name, std::string* path) {
     // PathAppendA puts a backslash between the two only when the folder does not end with one.
-    size_t separator = !folder.empty() && folder.back() != '\\' ? 1 : 0;
+    size_t separator = !folder.empty() && !EndsWithPathSeparator(folder) ? 1 : 0;
     if (!IsSafeMemberName(name) || folder.size() > kMaxPathText ||
         folder.size() + separator + std::strlen(name) > kMaxPathText) {
         return false;
@@ -25,7 +45,11 @@ bool BuildOutputPath(const std::string& folder, const char* name, std::string* p
         return false;
     }
     std::string result = joined;
-    std::replace(result.begin(), result.end(), '/', '\\');
+    for (char* p = &result[0]; *p != '\0'; p = const_cast<char*>(NextAnsiChar(p))) {
+        if (*p == '/') {
+            *p = '\\';
+        }
+    }
     if (result.size() > kMaxPathText) {
         return false;
     }
@@ -37,15 +61,27 @@ bool EnsureParentFolder(const std::string& path) {
     if (path.size() > kMaxPathText) {
         return false;
     }
-    size_t last = path.find_last_of("/\\");
+    size_t last = LastPathSeparator(path);
     if (last == std::string::npos) {
         return true;  // no folder part: the current folder
     }
+    // Folder by folder, split by character: a double-byte name may hold the byte of "\\".
     std::string folder = path.substr(0, last + 1);
-    if (::MakeSureDirectoryPathExists(folder.c_str())) {
-        return true;
+    const char* start = folder.c_str();
+    for (const char* p = SkipRoot(start); *p != '\0'; p = NextAnsiChar(p)) {
+        if (!IsPathSeparator(*p) || p == start) {
+            continue;
+        }
+        std::string prefix(start, p);
+        if (::CreateDirectoryA(prefix.c_str(), nullptr)) {
+            continue;
+        }
+        DWORD attributes = ::GetFileAttributesA(prefix.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            return false;
+        }
     }
-    return ::GetLastError() == ERROR_ALREADY_EXISTS;
+    return true;
 }
 
 void SetTimesFromDosStamp(const std::string& path, uint16_t dosDate, uint16_t dosTime) {

@@ -27,6 +27,17 @@ bool IsCandidateHeader(const unsigned char* p) {
            Le16(p + 26) != 0;
 }
 
+// Whether the extra field holds a ZIP64 block (id 1): its descriptor then has 8-byte sizes.
+bool HasZip64Field(const unsigned char* extra, size_t length) {
+    constexpr uint16_t kZip64Id = 1;
+    for (size_t at = 0; at + 4 <= length; at += 4 + Le16(extra + at + 2)) {
+        if (Le16(extra + at) == kZip64Id) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 bool ZipReader::AllocateWorkBuffer() {
@@ -138,7 +149,11 @@ bool ZipReader::ReadLocalHeader(ZipEntryHeader* header, unsigned char* scratch) 
     if (std::strlen(header->name) != copied) {
         return false;
     }
-    return ReadExact(scratch, header->extraLength);
+    if (!ReadExact(scratch, header->extraLength)) {
+        return false;
+    }
+    header->zip64 = HasZip64Field(scratch, header->extraLength);
+    return true;
 }
 
 bool ZipReader::StartDecryption(const char* password, ZipEntryHeader* header) {
@@ -171,7 +186,8 @@ bool ZipReader::StartDecryption(const char* password, ZipEntryHeader* header) {
 
 ZipTransfer ZipReader::CopyMemberData(const ZipEntryHeader& header, bool streamed) {
     if (header.method == kZipMethodStored) {
-        return CopyStoredData(header.compressedSize);
+        return streamed ? CopyStoredUntilDescriptor(header.zip64)
+                        : CopyStoredData(header.compressedSize);
     }
     uint64_t input = streamed ? kUntilStreamEnd : header.compressedSize;
     uint64_t limit =

@@ -25,11 +25,13 @@ struct ZipTransfer {
     bool damaged = false;      // the data ended early or does not inflate: the output is short
 };
 
-// A deflated member whose header leaves its sizes to a trailing descriptor still ends where its
-// deflate stream ends, so it is read up to there instead of being written empty.
+// A member whose CRC and sizes follow its data in a descriptor: deflated data ends where its
+// deflate stream ends, stored data where a descriptor states the bytes before it. The header's
+// sizes are not taken for them even when they are not 0: a zip writer that streams an encrypted
+// member puts the plain size there, 12 bytes short of the data.
 inline bool IsStreamedMember(const ZipEntryHeader& header) {
-    return header.method == kZipMethodDeflated && (header.flags & kZipFlagDescriptor) != 0 &&
-           header.compressedSize == 0;
+    return (header.method == kZipMethodDeflated || header.method == kZipMethodStored) &&
+           (header.flags & kZipFlagDescriptor) != 0;
 }
 
 class ZipReader {
@@ -73,6 +75,9 @@ class ZipReader {
     // No password: decryption off. Otherwise checks the password against the encryption header.
     bool StartDecryption(const char* password, ZipEntryHeader* header);
     ZipTransfer CopyStoredData(uint32_t compressedSize);
+    // Copies stored data up to the data descriptor that states its CRC-32 and length; damaged
+    // when the archive ends first. The stream then stands somewhere after the data.
+    ZipTransfer CopyStoredUntilDescriptor(bool zip64);
     // Inflates at most compressedSize bytes of input (kUntilStreamEnd: up to the end of the
     // deflate stream) and writes at most outputLimit bytes.
     ZipTransfer InflateData(uint64_t compressedSize, uint64_t outputLimit = kUntilStreamEnd);

@@ -65,11 +65,13 @@ void Walk(ZipReader& reader, uint64_t* room) {
             return;
         }
         // The bounds the walk relies on: never more than the gate allowed, never more than a
-        // deflated member without descriptor declares, never more input than the archive holds.
+        // deflated member without descriptor declares, never more input than the archive holds,
+        // stored data written exactly as read.
         if (written != transfer.written || written > roomBefore ||
             (header.method == kZipMethodDeflated && (header.flags & kZipFlagDescriptor) == 0 &&
              written > declared) ||
-            afterEncryption + static_cast<int64_t>(transfer.consumed) > reader.Tell()) {
+            afterEncryption + static_cast<int64_t>(transfer.consumed) > reader.Tell() ||
+            (header.method == kZipMethodStored && written != transfer.consumed)) {
             __builtin_trap();
         }
         if (streamed) {

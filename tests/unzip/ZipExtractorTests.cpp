@@ -207,35 +207,112 @@ TEST(Extractor, FolderEntriesOverExistingFoldersAreNoError) {
                         {"a/", ""}, {"data/", ""}, {"data/file.txt", "f"}, {"kept/", ""}}));
 }
 
-TEST(Extractor, DescriptorMembersWithZeroSizes) {
-    TempDir dir;
-    TestMember stored = Stored("stored.txt", "stored bytes");
-    stored.flags = kZipFlagDescriptor;
-    stored.compressedSize = 0;
-    stored.uncompressedSize = 0;
-    stored.rawSizes = true;
+// Members whose CRC and sizes follow the data in a descriptor, as zip writers that cannot seek
+// make them: stored data ends only where a descriptor states exactly the bytes before it.
+struct DescriptorCase {
+    const char* name;
+    TestMember member;
+    std::string following;  // the descriptor and anything else between the member and the next
+    std::string expected;   // the member's file; no file at all when the archive must fail
+    bool extracts;
+};
+
+std::string Descriptor(const std::string& plain,
+                       bool signature,
+                       bool zip64 = false,
+                       uint32_t crcChange = 0,
+                       uint32_t storedLength = 0) {
+    std::string out = signature ? std::string("PK\x07\x08", 4) : std::string();
+    PutLe32(&out, Crc(plain) + crcChange);
+    uint32_t length = storedLength != 0 ? storedLength : static_cast<uint32_t>(plain.size());
+    for (int size = 0; size < 2; ++size) {
+        PutLe32(&out, length);
+        if (zip64) {
+            PutLe32(&out, 0);
+        }
+    }
+    return out;
+}
+
+TestMember Described(TestMember m, uint32_t headerSize = 0) {
+    m.flags = kZipFlagDescriptor;
+    m.crc = 0;
+    m.compressedSize = headerSize;
+    m.uncompressedSize = headerSize;
+    m.rawSizes = true;
+    return m;
+}
+
+std::vector<DescriptorCase> DescriptorCases() {
+    std::string plain = PatternBytes(70000, 3);
+    std::string zip64Extra("\x01\x00\x10\x00", 4);
+    zip64Extra += std::string(16, '\0');
+    TestMember zip64 = Described(Stored("s.bin", plain));
+    zip64.extra = zip64Extra;
+    // Signatures and descriptors for other lengths inside the data are passed over.
+    std::string decoys = "PK\x07\x08" + Descriptor("x", true) + Descriptor(plain, false) +
+                         "PK\x07\x08" + PatternBytes(5000, 4);
+    decoys = decoys + Descriptor(decoys.substr(0, 20), false) + "tail";
+    std::string acrossTheBuffer = PatternBytes(1048576 - 7, 5);
+    std::string severalBuffers = PatternBytes(3 * 1048576 + 11, 6);
     std::string text(70000, 't');
-    TestMember deflated = Deflated("deflated.txt", text);
-    deflated.flags = kZipFlagDescriptor;
-    deflated.compressedSize = 0;
-    deflated.uncompressedSize = 0;
-    deflated.rawSizes = true;
-    std::string descriptor("PK\x07\x08", 4);
-    PutLe32(&descriptor, Crc(text));
-    PutLe32(&descriptor, static_cast<uint32_t>(deflated.data.size()));
-    PutLe32(&descriptor, static_cast<uint32_t>(text.size()));
-    ASSERT_TRUE(WriteFileBytes(dir.File("d.zip"), Entry(stored) + Entry(deflated) + descriptor +
+    TestMember deflated = Described(Deflated("s.bin", text));
+    std::string deflatedDescriptor("PK\x07\x08", 4);
+    PutLe32(&deflatedDescriptor, Crc(text));
+    PutLe32(&deflatedDescriptor, static_cast<uint32_t>(deflated.data.size()));
+    PutLe32(&deflatedDescriptor, static_cast<uint32_t>(text.size()));
+    return {
+        {"Signature", Described(Stored("s.bin", plain)), Descriptor(plain, true), plain, true},
+        {"NoSignature", Described(Stored("s.bin", plain)), Descriptor(plain, false), plain, true},
+        {"Zip64", zip64, Descriptor(plain, true, true), plain, true},
+        {"Empty", Described(Stored("s.bin", "")), Descriptor("", true), "", true},
+        {"DecoysInTheData", Described(Stored("s.bin", decoys)), Descriptor(decoys, false), decoys,
+         true},
+        {"AcrossTheBuffer", Described(Stored("s.bin", acrossTheBuffer)),
+         Descriptor(acrossTheBuffer, true), acrossTheBuffer, true},
+        {"SeveralBuffers", Described(Stored("s.bin", severalBuffers)),
+         Descriptor(severalBuffers, false), severalBuffers, true},
+        // A streaming writer may leave a size in the header that is not the data's.
+        {"HeaderSizeNotTheData", Described(Stored("s.bin", plain), 100), Descriptor(plain, true),
+         plain, true},
+        {"DeflatedEndsWithItsStream", deflated, deflatedDescriptor, text, true},
+        {"NoDescriptor", Described(Stored("s.bin", plain)), "", "", false},
+        {"WrongCrc", Described(Stored("s.bin", plain)), Descriptor(plain, true, false, 1), "",
+         false},
+        {"WrongLength", Described(Stored("s.bin", plain)),
+         Descriptor(plain, true, false, 0, static_cast<uint32_t>(plain.size() - 1)), "", false},
+        {"Zip64MemberWithShortDescriptor", zip64, Descriptor(plain, true), "", false},
+    };
+}
+
+class DescriptorTest : public ::testing::TestWithParam<DescriptorCase> {};
+
+TEST_P(DescriptorTest, DataEndsAtTheDescriptorThatStatesIt) {
+    const DescriptorCase& c = GetParam();
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.File("d.zip"), Entry(Stored("first.txt", "first")) +
+                                                      Entry(c.member) + c.following +
                                                       Entry(Stored("last.txt", "last"))));
     auto reports = RunExtraction({dir.File("d.zip")}, dir.File("out\\"));
-    ASSERT_EQ(FinalStatus(reports), ExtractDone);
     std::string bytes;
-    ASSERT_TRUE(ReadFileBytes(dir.File("out\\stored.txt"), &bytes));
-    EXPECT_EQ(bytes, "") << "a stored member without sizes cannot be delimited";
-    ASSERT_TRUE(ReadFileBytes(dir.File("out\\deflated.txt"), &bytes));
-    EXPECT_EQ(bytes, text) << "a deflate stream ends by itself";
+    if (!c.extracts) {
+        EXPECT_EQ(FinalStatus(reports), ExtractFailed);
+        EXPECT_FALSE(FileExists(dir.File("out\\s.bin")));
+        return;
+    }
+    ASSERT_EQ(FinalStatus(reports), ExtractDone);
+    ASSERT_TRUE(ReadFileBytes(dir.File("out\\s.bin"), &bytes));
+    EXPECT_TRUE(bytes == c.expected) << bytes.size() << " bytes instead of " << c.expected.size();
     ASSERT_TRUE(ReadFileBytes(dir.File("out\\last.txt"), &bytes));
     EXPECT_EQ(bytes, "last") << "found by scanning on";
 }
+
+INSTANTIATE_TEST_SUITE_P(Members,
+                         DescriptorTest,
+                         ::testing::ValuesIn(DescriptorCases()),
+                         [](const ::testing::TestParamInfo<DescriptorCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // A short file must never reach the installer as if it were whole.
 TEST(Extractor, DamagedDataFailsTheArchive) {

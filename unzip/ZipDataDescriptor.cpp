@@ -1,0 +1,47 @@
+#include "unzip/ZipDataDescriptor.h"
+
+namespace netrefit {
+
+namespace {
+
+constexpr size_t kSignatureSize = 4;
+
+uint64_t LeN(const unsigned char* p, size_t bytes) {
+    uint64_t value = 0;
+    for (size_t i = bytes; i > 0; --i) {
+        value = (value << 8) | p[i - 1];
+    }
+    return value;
+}
+
+// CRC and sizes from p on, without a signature.
+size_t MatchFields(const unsigned char* p, size_t available, const DescriptorExpectation& e) {
+    size_t sizeBytes = e.zip64 ? 8 : 4;
+    size_t length = 4 + 2 * sizeBytes;
+    if (available < length || LeN(p, 4) != e.crc32 || LeN(p + 4, sizeBytes) != e.compressedSize ||
+        LeN(p + 4 + sizeBytes, sizeBytes) != e.uncompressedSize) {
+        return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+size_t MatchDataDescriptor(const unsigned char* bytes,
+                           size_t available,
+                           const DescriptorExpectation& expected) {
+    // A 4-byte size field cannot state more than 4 GiB - 1.
+    if (!expected.zip64 && expected.compressedSize > 0xFFFFFFFFu) {
+        return 0;
+    }
+    if (available >= kSignatureSize && bytes[0] == 0x50 && bytes[1] == 0x4B && bytes[2] == 0x07 &&
+        bytes[3] == 0x08) {
+        size_t length = MatchFields(bytes + kSignatureSize, available - kSignatureSize, expected);
+        if (length != 0) {
+            return kSignatureSize + length;
+        }
+    }
+    return MatchFields(bytes, available, expected);
+}
+
+}  // namespace netrefit

@@ -1,0 +1,28 @@
+#pragma once
+// The data descriptor that follows a member whose local header leaves its CRC and sizes open
+// (flag bit 3): an optional signature 50 4B 07 08, the CRC-32, then the compressed and the
+// uncompressed size, 4 bytes each, or 8 each where the member carries a ZIP64 extra field.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace netrefit {
+
+// The most bytes a descriptor takes: signature, CRC and two 8-byte sizes.
+constexpr size_t kLargestDataDescriptor = 24;
+
+// What the data so far must be for a descriptor to end it.
+struct DescriptorExpectation {
+    uint32_t crc32 = 0;
+    uint64_t compressedSize = 0;
+    uint64_t uncompressedSize = 0;
+    bool zip64 = false;
+};
+
+// The length of the descriptor at bytes (with or without its signature) when it states exactly
+// the expected values, 0 otherwise. available bounds what may be read at bytes.
+size_t MatchDataDescriptor(const unsigned char* bytes,
+                           size_t available,
+                           const DescriptorExpectation& expected);
+
+}  // namespace netrefit
