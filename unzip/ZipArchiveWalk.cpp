@@ -55,14 +55,19 @@ ZipExtractor::Outcome ZipExtractor::ExtractArchive(size_t index) {
     }
     ZipEntryHeader header;
     while (reader_.FindNextLocalHeader(&header, reader_.WorkBuffer())) {
-        Outcome outcome = ExtractMember(header);
+        // A member of a method we cannot unpack fails its archive rather than go missing.
+        Outcome outcome = reader_.PassedOverOtherMethod() ? Outcome::Failed : ExtractMember(header);
         if (outcome != Outcome::Done) {
             reader_.CloseOutput();
             reader_.CloseArchive();
             return outcome;
         }
     }
+    bool otherMethod = reader_.PassedOverOtherMethod();
     reader_.CloseArchive();
+    if (otherMethod) {
+        return Outcome::Failed;
+    }
     archiveBytes_ = 0;
     Report(ArchiveDone, std::string(), OverallPerMille(), 1000);
     return Outcome::Done;

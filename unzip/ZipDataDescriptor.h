@@ -8,8 +8,10 @@
 
 namespace netrefit {
 
-// The most bytes a descriptor takes: signature, CRC and two 8-byte sizes.
+// The most bytes a descriptor takes (signature, CRC and two 8-byte sizes), and the signature of
+// the record after it, which the match also looks at.
 constexpr size_t kLargestDataDescriptor = 24;
+constexpr size_t kDescriptorLookahead = kLargestDataDescriptor + 4;
 
 // What the data so far must be for a descriptor to end it.
 struct DescriptorExpectation {
@@ -20,9 +22,13 @@ struct DescriptorExpectation {
 };
 
 // The length of the descriptor at bytes (with or without its signature) when it states exactly
-// the expected values, 0 otherwise. available bounds what may be read at bytes.
+// the expected values and the next record of the archive follows it (a local or central header,
+// an end record), or the archive ends right after it; 0 otherwise. The record after it tells a
+// descriptor from data that only looks like one, such as the twelve zero bytes that state an
+// empty member. available counts the bytes at bytes; atEnd says the archive ends there.
 size_t MatchDataDescriptor(const unsigned char* bytes,
                            size_t available,
+                           bool atEnd,
                            const DescriptorExpectation& expected);
 
 }  // namespace netrefit

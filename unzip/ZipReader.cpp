@@ -102,8 +102,13 @@ bool ZipReader::FindNextLocalHeader(ZipEntryHeader* header, unsigned char* scrat
             continue;
         }
         int64_t afterSignature = Tell();
-        if (ReadLocalHeader(header, scratch)) {
+        HeaderRead read = ReadHeaderFields(header, scratch);
+        if (read == HeaderRead::Whole) {
+            memberFound_ = true;
             return true;
+        }
+        if (read == HeaderRead::OtherMethod && memberFound_) {
+            passedOverOtherMethod_ = true;
         }
         if (!Seek(afterSignature)) {
             return false;
@@ -114,17 +119,21 @@ bool ZipReader::FindNextLocalHeader(ZipEntryHeader* header, unsigned char* scrat
 }
 
 bool ZipReader::ReadLocalHeader(ZipEntryHeader* header, unsigned char* scratch) {
+    return ReadHeaderFields(header, scratch) == HeaderRead::Whole;
+}
+
+ZipReader::HeaderRead ZipReader::ReadHeaderFields(ZipEntryHeader* header, unsigned char* scratch) {
     std::unique_ptr<unsigned char[]> own;
     if (scratch == nullptr) {
         own.reset(new (std::nothrow) unsigned char[kOwnScratchSize]);
         if (!own) {
-            return false;
+            return HeaderRead::Broken;
         }
         scratch = own.get();
     }
     unsigned char fixed[kLocalHeaderRest];
     if (!ReadExact(fixed, sizeof(fixed))) {
-        return false;
+        return HeaderRead::Broken;
     }
     header->versionNeeded = Le16(fixed);
     header->flags = Le16(fixed + 2);
@@ -138,22 +147,17 @@ bool ZipReader::ReadLocalHeader(ZipEntryHeader* header, unsigned char* scratch) 
     header->extraLength = Le16(fixed + 24);
     // Both lengths are at most 65535, so they fit the scratch buffer whatever they say.
     if (!ReadExact(scratch, header->nameLength)) {
-        return false;
+        return HeaderRead::Broken;
     }
     size_t copied = std::min<size_t>(header->nameLength, kZipNameCapacity - 1);
     std::memcpy(header->name, scratch, copied);
     header->name[copied] = '\0';
-    if (header->method > 8 || header->method == 7) {
-        return false;
-    }
-    if (std::strlen(header->name) != copied) {
-        return false;
-    }
-    if (!ReadExact(scratch, header->extraLength)) {
-        return false;
+    if (std::strlen(header->name) != copied || !ReadExact(scratch, header->extraLength)) {
+        return HeaderRead::Broken;
     }
     header->zip64 = HasZip64Field(scratch, header->extraLength);
-    return true;
+    bool knownMethod = header->method <= 8 && header->method != 7;
+    return knownMethod ? HeaderRead::Whole : HeaderRead::OtherMethod;
 }
 
 bool ZipReader::StartDecryption(const char* password, ZipEntryHeader* header) {

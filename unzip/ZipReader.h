@@ -50,7 +50,11 @@ class ZipReader {
     unsigned char* WorkBuffer() const { return workBuffer_.get(); }
 
     // The reader owns the archive and the output it is given.
-    void SetArchive(std::unique_ptr<ByteSource> archive) { archive_ = std::move(archive); }
+    void SetArchive(std::unique_ptr<ByteSource> archive) {
+        archive_ = std::move(archive);
+        memberFound_ = false;
+        passedOverOtherMethod_ = false;
+    }
     void SetOutput(std::unique_ptr<ByteSink> output) { output_ = std::move(output); }
     bool OpenArchive(const char* path);  // a file source
     void CloseArchive() { archive_.reset(); }
@@ -72,6 +76,10 @@ class ZipReader {
     bool FindNextLocalHeader(ZipEntryHeader* header, unsigned char* scratch);
     // Reads the header whose signature has just been consumed; scratch may be null.
     bool ReadLocalHeader(ZipEntryHeader* header, unsigned char* scratch);
+    // Whether a scan after the archive's first member passed over a header that is whole but of
+    // a compression method the reader refuses (7, or above 8): a member that would be missing,
+    // not bytes of a stub that only look like a header.
+    bool PassedOverOtherMethod() const { return passedOverOtherMethod_; }
     // No password: decryption off. Otherwise checks the password against the encryption header.
     bool StartDecryption(const char* password, ZipEntryHeader* header);
     ZipTransfer CopyStoredData(uint32_t compressedSize);
@@ -86,6 +94,8 @@ class ZipReader {
     ZipTransfer CopyMemberData(const ZipEntryHeader& header, bool streamed);
 
   private:
+    enum class HeaderRead { Whole, OtherMethod, Broken };
+    HeaderRead ReadHeaderFields(ZipEntryHeader* header, unsigned char* scratch);
     size_t ReadInput(unsigned char* into, size_t count);
     bool ReadExact(unsigned char* into, size_t count);
     bool WriteOutput(const unsigned char* bytes, size_t count, ZipTransfer* transfer);
@@ -98,6 +108,8 @@ class ZipReader {
     std::unique_ptr<unsigned char[]> workBuffer_;
     std::function<bool()> stopCheck_;
     std::function<bool(size_t)> writeGate_;
+    bool memberFound_ = false;
+    bool passedOverOtherMethod_ = false;
 };
 
 }  // namespace netrefit

@@ -13,7 +13,7 @@ bool ZipReader::OpenArchive(const char* path) {
     if (!file->Open(path)) {
         return false;
     }
-    archive_ = std::move(file);
+    SetArchive(std::move(file));
     return true;
 }
 

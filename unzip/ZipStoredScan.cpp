@@ -36,8 +36,9 @@ ZipTransfer ZipReader::CopyStoredUntilDescriptor(bool zip64) {
         size_t got = archive_->Read(buffer + held, wanted);
         atEnd = got < wanted;
         held += got;
-        // A descriptor that may reach past the bytes held waits for the next read.
-        size_t limit = atEnd ? held : held - kLargestDataDescriptor;
+        // A descriptor that may reach past the bytes held (with the record after it) waits for
+        // the next read.
+        size_t limit = atEnd ? held : held - kDescriptorLookahead;
         size_t found = 0;
         size_t i = 0;
         for (; i < limit; ++i) {
@@ -46,7 +47,7 @@ ZipTransfer ZipReader::CopyStoredUntilDescriptor(bool zip64) {
                 expected.crc32 = sum;
                 expected.uncompressedSize = count;
                 expected.compressedSize = count + headerBytes;
-                found = MatchDataDescriptor(buffer + i, held - i, expected);
+                found = MatchDataDescriptor(buffer + i, held - i, atEnd, expected);
                 if (found != 0) {
                     break;
                 }

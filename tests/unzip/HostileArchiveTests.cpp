@@ -91,6 +91,40 @@ TEST(MemberNames, OrdinaryNamesAreAccepted) {
     }
 }
 
+// In code page 932 "so" (83 5C) and "hyou" (95 5C) end in the byte of "\": a name is split only
+// at a separator that is a character of its own. Runs in unzip_tests.Japanese.
+TEST(DoubleByteNames, SplitOnlyAtSeparatorCharacters) {
+    if (::GetACP() != 932) {
+        GTEST_SKIP() << "needs the Japanese code page; see unzip_tests.Japanese";
+    }
+    struct Case {
+        const char* name;
+        bool safe;
+        bool folderEntry;
+    };
+    const Case cases[] = {
+        {"\x83\x5c", true, false},
+        {"\x83\x5c/", true, true},
+        {"a\\\x95\x5c", true, false},
+        {"\x95\x5c\\", true, true},
+        {"\x83\x5c"
+         "CON",
+         true, false},
+        {"\x83\x5c..\\x", true, false},
+        {"\x83\x5c\\..\\..\\x", false, false},
+        {"x/..\\\x83\x5c", false, false},
+        {"\x83\x5c\\CON", false, false},
+        {"\x83", true, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsSafeMemberName(c.name), c.safe) << c.name;
+        EXPECT_EQ(IsFolderEntry(c.name), c.folderEntry) << c.name;
+    }
+    std::string path;
+    ASSERT_TRUE(BuildOutputPath("C:\\t\\\x95\x5c", "a/\x83\x5c.txt", &path));
+    EXPECT_EQ(path, "C:\\t\\\x95\x5c\\a\\\x83\x5c.txt");
+}
+
 TEST(PathLimit, OutputPathBeyond259IsRefusedNotCut) {
     TempDir dir;
     std::string dest = dir.Path();

@@ -255,6 +255,8 @@ std::vector<DescriptorCase> DescriptorCases() {
     decoys = decoys + Descriptor(decoys.substr(0, 20), false) + "tail";
     std::string acrossTheBuffer = PatternBytes(1048576 - 7, 5);
     std::string severalBuffers = PatternBytes(3 * 1048576 + 11, 6);
+    // Twelve zero bytes state an empty member; here they are only data.
+    std::string zeros = std::string(4096, '\0') + plain;
     std::string text(70000, 't');
     TestMember deflated = Described(Deflated("s.bin", text));
     std::string deflatedDescriptor("PK\x07\x08", 4);
@@ -266,6 +268,7 @@ std::vector<DescriptorCase> DescriptorCases() {
         {"NoSignature", Described(Stored("s.bin", plain)), Descriptor(plain, false), plain, true},
         {"Zip64", zip64, Descriptor(plain, true, true), plain, true},
         {"Empty", Described(Stored("s.bin", "")), Descriptor("", true), "", true},
+        {"LeadingZeros", Described(Stored("s.bin", zeros)), Descriptor(zeros, false), zeros, true},
         {"DecoysInTheData", Described(Stored("s.bin", decoys)), Descriptor(decoys, false), decoys,
          true},
         {"AcrossTheBuffer", Described(Stored("s.bin", acrossTheBuffer)),
