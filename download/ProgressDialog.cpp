@@ -91,15 +91,18 @@ int32_t ProgressDialog::DownloadReport(void* owner,
         return keep ? kReportAccept : kReportReject;
     }
     uint32_t size = entry != nullptr ? static_cast<uint32_t>(entry->Size()) : 0;
+    // The counts are byte counts of up to 4 GiB - 1 in a 32-bit report: unsigned.
+    uint32_t overall = static_cast<uint32_t>(overallCount);
+    uint32_t file = static_cast<uint32_t>(fileCount);
     switch (status) {
         case FileStarted:
-            self->view_.FileStarted(entry->Name(), overallCount, self->total_, size);
+            self->view_.FileStarted(entry->Name(), overall, self->total_, size);
             return kReportAccept;
         case Progress:
-            self->view_.Progress(overallCount, self->total_, fileCount, size);
+            self->view_.Progress(overall, self->total_, file, size);
             return kReportAccept;
         case FileDone:
-            return self->OnFileDone(*entry, overallCount, fileCount);
+            return self->OnFileDone(*entry, overall, file);
         case Failed:
             self->Fail(IDS_DOWNLOAD_FAILED, entry->Name(), ProgressStopped, true);
             return kReportAccept;
@@ -111,8 +114,8 @@ int32_t ProgressDialog::DownloadReport(void* owner,
 }
 
 int32_t ProgressDialog::OnFileDone(const DownloadEntry& entry,
-                                   int32_t overallCount,
-                                   int32_t fileCount) {
+                                   uint32_t overallCount,
+                                   uint32_t fileCount) {
     if (entry.AlreadyDownloaded() == 0) {
         view_.ShowSizes(overallCount, total_, fileCount, static_cast<uint32_t>(entry.Size()));
     }

@@ -68,7 +68,7 @@ class ProgressDialog : public Dialog {
     virtual void StartExtraction();
 
   private:
-    int32_t OnFileDone(const DownloadEntry& entry, int32_t overallCount, int32_t fileCount);
+    int32_t OnFileDone(const DownloadEntry& entry, uint32_t overallCount, uint32_t fileCount);
     int32_t OnAllDone();
     void OnExtractReport(const std::string& text,
                          ExtractStatus status,

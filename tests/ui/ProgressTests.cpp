@@ -249,6 +249,45 @@ TEST_F(Progress, SizeTextsRefreshOnEveryFifthReportWhileBarsMoveOnEach) {
     }
 }
 
+// The reports carry byte counts of up to 4 GiB - 1 in 32 bits: past 2 GiB they are not negative.
+TEST_F(Progress, CountsPastTwoGibibytesShowTheirRealProgress) {
+    const uint32_t size = 0xC0000000u;   // 3 GiB
+    const uint32_t count = 0x90000000u;  // 2.25 GiB
+    DownloadEntry entry = Served("huge.zip", "x");
+    entry.SetSize(static_cast<int32_t>(size));
+    WorkerlessProgress dialog;
+    dialog.SetList({entry});
+    dialog.SetDownloadFolder(work_.Path());
+    dialog.SetExtractFolder(extractFolder_);
+    int overallBar = -1, fileBar = -1;
+    std::string sizes;
+    test::RunDriven(dialog, [&] {
+        HWND window = test::WaitForDialog(kAppTitle, IDC_PROGRESS_OVERALL_BAR);
+        if (!window) {
+            return;
+        }
+        ProgressDialog::DownloadReport(&dialog, &entry, FileStarted, 0, 0);
+        for (int i = 0; i < 6; ++i) {  // the size texts follow every fifth report
+            ProgressDialog::DownloadReport(&dialog, &entry, DownloadStatus::Progress,
+                                           static_cast<int32_t>(count),
+                                           static_cast<int32_t>(count));
+        }
+        overallBar = static_cast<int>(
+            ::SendDlgItemMessageA(window, IDC_PROGRESS_OVERALL_BAR, PBM_GETPOS, 0, 0));
+        fileBar = static_cast<int>(
+            ::SendDlgItemMessageA(window, IDC_PROGRESS_FILE_BAR, PBM_GETPOS, 0, 0));
+        sizes = test::ItemText(window, IDC_PROGRESS_FILE_SIZES);
+        PressButton(window, IDC_PROGRESS_CANCEL);
+        Answer(kConfirm, IDYES);
+    });
+    EXPECT_EQ(overallBar, 750);
+    EXPECT_EQ(fileBar, 750);
+    char part[64], whole[64];
+    ::StrFormatByteSizeA(count, part, sizeof(part));
+    ::StrFormatByteSizeA(size, whole, sizeof(whole));
+    EXPECT_EQ(sizes, std::string(part) + " / " + whole);
+}
+
 TEST(BarPosition, CountsThousandthsOfTheWhole) {
     EXPECT_EQ(BarPosition(0, 200000), 0);
     EXPECT_EQ(BarPosition(100000, 200000), 500);
