@@ -16,8 +16,10 @@ bool WaitAnsweringSentMessages(HANDLE object, DWORD timeoutMs) {
         if (woke != WAIT_OBJECT_0 + count) {
             return false;
         }
+        // Any peek answers the messages sent to the thread; PM_QS_SENDMESSAGE, which would limit
+        // it to them, is unknown to Windows 95 and NT 4.0. Posted ones are only looked at.
         MSG message;
-        ::PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        ::PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
     }
 }
 
