@@ -70,12 +70,12 @@ bool ReadMachineNumber(const char* key, const char* value, uint32_t* number) {
         return false;
     }
     DWORD data = 0;
-    DWORD type = 0;
     DWORD size = sizeof(data);
-    if (QueryMachineValue(key, value, &type, &data, &size) != ERROR_SUCCESS) {
+    // Four bytes whatever the type: installers write some of these numbers as REG_BINARY.
+    if (QueryMachineValue(key, value, nullptr, &data, &size) != ERROR_SUCCESS) {
         return false;
     }
-    if (type != REG_DWORD || size != sizeof(data)) {
+    if (size != sizeof(data)) {
         return false;
     }
     *number = data;

@@ -11,6 +11,7 @@
 #include "inventory/InstalledCatalog.h"
 #include "inventory/MachineProbes.h"
 #include "support/CurrentDirectoryScope.h"
+#include "support/MachineRegistry.h"
 #include "support/TestFiles.h"
 
 using namespace netrefit;
@@ -289,6 +290,29 @@ TEST(MachineProbes, JoinPathStopsBeforeTheWindowsPathLimit) {
     EXPECT_EQ(259u, path.size());
     EXPECT_FALSE(JoinPath(folder + "g", "Version.txt", &path));
     EXPECT_EQ(259u, path.size()) << "left as it was";
+}
+
+// A 32-bit number is read as any value of exactly four bytes, whatever type it was written with.
+TEST(MachineProbes, NumbersAreValuesOfExactlyFourBytes) {
+    const std::string key = "Software\\Netrefit Test\\Numbers";
+    struct Case {
+        DWORD type;
+        std::string bytes;
+        bool read;
+    };
+    const Case cases[] = {
+        {REG_DWORD, std::string("\x78\x56\x34\x12", 4), true},
+        {REG_BINARY, std::string("\x78\x56\x34\x12", 4), true},
+        {REG_BINARY, std::string("\x78\x56\x34", 3), false},
+        {REG_BINARY, std::string("\x78\x56\x34\x12\x00\x00\x00\x00", 8), false},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(test::SetMachineRaw(key, "Value", c.type, c.bytes));
+        uint32_t number = 5;
+        EXPECT_EQ(ReadMachineNumber(key.c_str(), "Value", &number), c.read) << c.bytes.size();
+        EXPECT_EQ(number, c.read ? 0x12345678u : 5u) << c.bytes.size();
+    }
+    test::DeleteMachineKey(key);
 }
 
 TEST(MachineProbes, MissingRegistryValuesAreReportedAsMissing) {
