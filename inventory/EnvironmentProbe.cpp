@@ -49,9 +49,16 @@ bool HasDoubleByteCharacter(const char* text, uint32_t codePage) {
         return false;
     }
     // The first lead byte already belongs to a double-byte character (or is an illegal lone
-    // lead byte at the end), so no trail byte needs classifying after it.
+    // lead byte at the end), so no trail byte needs classifying after it. Before it every byte
+    // stands alone, and one that is no character of the code page is illegal. Only a definite
+    // "no translation" counts: a system that does not know the flag cannot tell.
     for (const char* p = text; *p != '\0'; ++p) {
         if (IsDBCSLeadByteEx(codePage, static_cast<BYTE>(*p))) {
+            return true;
+        }
+        WCHAR wide = 0;
+        if (::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, p, 1, &wide, 1) == 0 &&
+            ::GetLastError() == ERROR_NO_UNICODE_TRANSLATION) {
             return true;
         }
     }

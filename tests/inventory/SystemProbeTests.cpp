@@ -167,6 +167,8 @@ TEST(SystemEnvironmentUserName, DoubleByteScan) {
     EXPECT_TRUE(HasDoubleByteCharacter("taro\x82\xA0", 932));   // hiragana at the end
     EXPECT_TRUE(HasDoubleByteCharacter("abc\x82", 932));        // lone lead byte at the end
     EXPECT_FALSE(HasDoubleByteCharacter("\xB1\xB2\xB3", 932));  // half-width katakana
+    EXPECT_TRUE(HasDoubleByteCharacter("taro\xFD", 932));       // no character of code page 932
+    EXPECT_TRUE(HasDoubleByteCharacter("\xA0taro", 932));
     EXPECT_FALSE(HasDoubleByteCharacter("Administrator", 932));
     EXPECT_FALSE(HasDoubleByteCharacter("", 932));
     EXPECT_FALSE(HasDoubleByteCharacter(nullptr, 932));
