@@ -110,7 +110,8 @@ TEST(Password, HidesTypedTextWhileTheBoxIsTicked) {
         escapeIgnored = ::IsWindow(window) != FALSE;
         PressButton(window, IDOK);
     });
-    std::string answer = PasswordDialog::Ask();
+    PromptSlot slot;
+    std::string answer = PasswordDialog::Ask(slot);
     driver.join();
     ASSERT_TRUE(shown);
     EXPECT_EQ(title, "Please Input Password");
@@ -132,7 +133,8 @@ TEST(Password, EmptyAnswerIsEmpty) {
             PressButton(window, IDOK);
         }
     });
-    std::string answer = PasswordDialog::Ask();
+    PromptSlot slot;
+    std::string answer = PasswordDialog::Ask(slot);
     driver.join();
     ASSERT_TRUE(shown);
     EXPECT_EQ(answer, "");

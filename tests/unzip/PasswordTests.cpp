@@ -101,7 +101,7 @@ TEST(Password, PromptRunsOnTheWorkerThread) {
     TempDir dir;
     DWORD caller = ::GetCurrentThreadId();
     DWORD asker = caller;
-    auto reports = RunExtraction({Archive("zip-encrypted")}, dir.Path(), [&asker] {
+    auto reports = RunExtraction({Archive("zip-encrypted")}, dir.Path(), [&asker](PromptSlot&) {
         asker = ::GetCurrentThreadId();
         return std::string("secret");
     });
