@@ -180,7 +180,7 @@ ArchiveWalk WalkArchive(const std::string& path, const std::string& password) {
         extractor.SetOwner(&reports);
         extractor.SetFolder(folder.Path());
         extractor.SetCallback(&OnReport);
-        extractor.SetPasswordPrompt([&reports, &password] {
+        extractor.SetPasswordPrompt([&reports, &password](PromptSlot&) {
             CriticalSectionLock lock(reports.lock);
             reports.askedPassword = true;
             return password;

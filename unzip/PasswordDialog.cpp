@@ -20,15 +20,33 @@ bool NeedsAttachedInput() {
 
 }  // namespace
 
-PasswordDialog::PasswordDialog() : Dialog(IDD_PASSWORD, nullptr) {}
+PasswordDialog::PasswordDialog(PromptSlot& slot) : Dialog(IDD_PASSWORD, nullptr), slot_(slot) {}
 
-std::string PasswordDialog::Ask() {
-    PasswordDialog dialog;
+std::string PasswordDialog::Ask(PromptSlot& slot) {
+    PasswordDialog dialog(slot);
     dialog.RunModal();
     return dialog.Password();
 }
 
+INT_PTR PasswordDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case UM_END_PROMPT:
+            End(IDCANCEL);  // not OnCancel: that is no way out for the user
+            return TRUE;
+        case WM_DESTROY:
+            slot_.Leave(Window());
+            return FALSE;
+        default:
+            return Dialog::WindowProc(message, wParam, lParam);
+    }
+}
+
 BOOL PasswordDialog::OnInitDialog() {
+    // A cancel that came before the window existed ends it before it is shown.
+    if (!slot_.Enter(Window())) {
+        End(IDCANCEL);
+        return TRUE;
+    }
     edit_.Attach(Window(), IDC_PASSWORD_EDIT);
     hideBox_.Attach(Window(), IDC_PASSWORD_HIDE);
     hideBox_.SetCheck(true);

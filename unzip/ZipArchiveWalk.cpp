@@ -100,7 +100,14 @@ ZipExtractor::Outcome ZipExtractor::ExtractMember(ZipEntryHeader& header) {
     }
     bool streamed = IsStreamedMember(header);
     if (!UnlockMember(header)) {
-        return CancelRequested() ? Outcome::Cancelled : Outcome::Failed;
+        // Nothing of the member was written: its empty file is no copy of it.
+        reader_.CloseOutput();
+        ::DeleteFileA(outputPath.c_str());
+        if (CancelRequested()) {
+            cancelText_ = header.name;
+            return Outcome::Cancelled;
+        }
+        return Outcome::Failed;
     }
     int64_t afterEncryption = reader_.Tell();
     ZipTransfer transfer = reader_.CopyMemberData(header, streamed);

@@ -43,6 +43,8 @@ ZipExtractor::~ZipExtractor() {
         CriticalSectionLock lock(lock_);
         cancelRequest_ = true;
     }
+    // After the request: a prompt ended here returns to a worker that sees it.
+    promptSlot_.Cancel();
     worker_.Join(INFINITE);
 }
 
@@ -90,16 +92,18 @@ void ZipExtractor::Cancel() {
         CriticalSectionLock lock(lock_);
         cancelRequest_ = true;
     }
-    // The worker sees the request between chunks, so it ends soon unless a report or the password
-    // prompt holds it; killing it instead could leave a C runtime lock held for ever.
+    // After the request: a prompt ended here returns to a worker that sees it.
+    promptSlot_.Cancel();
+    // The worker sees the request between chunks, so it ends soon unless a report holds it;
+    // killing it instead could leave a C runtime lock held for ever.
     worker_.Join(cancelWaitMs_);
 }
 
 std::string ZipExtractor::AskPassword() {
     passwordText_.clear();
     const PasswordPrompt& prompt = prompt_ ? prompt_ : DefaultPrompt();
-    if (prompt) {
-        passwordText_ = prompt();
+    if (prompt && !CancelRequested()) {
+        passwordText_ = prompt(promptSlot_);
     }
     return passwordText_;
 }

@@ -14,12 +14,15 @@
 #include "common/WorkerThread.h"
 #include "unzip/DiskSpaceGuard.h"
 #include "unzip/ExtractStatus.h"
+#include "unzip/PromptSlot.h"
 #include "unzip/ZipReader.h"
 
 namespace netrefit {
 
-// Asks the user for a password and returns the text typed. Runs on the worker thread.
-using PasswordPrompt = std::function<std::string()>;
+// Asks the user for a password and returns the text typed. Runs on the worker thread. A prompt
+// that shows a window enters it in the slot while it is open, so that Cancel and the destructor
+// can end it.
+using PasswordPrompt = std::function<std::string(PromptSlot& slot)>;
 
 class ZipExtractor {
   public:
@@ -27,7 +30,7 @@ class ZipExtractor {
     static constexpr size_t kPasswordCapacity = 127;
 
     ZipExtractor();
-    // Asks a running worker to end and waits until it has.
+    // Asks a running worker to end, ending an open password prompt, and waits until it has.
     ~ZipExtractor();
     ZipExtractor(const ZipExtractor&) = delete;
     ZipExtractor& operator=(const ZipExtractor&) = delete;
@@ -42,8 +45,10 @@ class ZipExtractor {
     void Start(const std::vector<std::string>& archivePaths,
                const std::vector<std::string>& displayNames);
     void Pause(bool pause);
-    // Returns once the worker has ended, or after the cancel wait at the latest.
+    // Ends an open password prompt; returns once the worker has ended, or after the cancel wait
+    // at the latest.
     void Cancel();
+    // Empty, without asking, once a cancel has been requested.
     std::string AskPassword();
 
     // The bound of Cancel's wait; only tests shorten it.
@@ -78,6 +83,7 @@ class ZipExtractor {
     bool pauseRequest_ = false;   // guarded by lock_
     bool cancelRequest_ = false;  // guarded by lock_
     CriticalSection lock_;
+    PromptSlot promptSlot_;
     KernelHandle doneEvent_;
     uint64_t totalSize_ = 0;
     DWORD cancelWaitMs_ = kCancelWaitMs;

@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "EndToEnd.h"
 #include "ForeignWindow.h"
@@ -35,6 +36,31 @@ void PrintTo(const NoticeCase& c, std::ostream* out) {
 
 std::string CaseName(const ::testing::TestParamInfo<NoticeCase>& info) {
     return info.param.name;
+}
+
+// Every file below folder (and below its subfolders), relative to it.
+std::vector<std::string> FilesBelow(const std::string& folder) {
+    std::vector<std::string> files;
+    WIN32_FIND_DATAA data;
+    HANDLE find = ::FindFirstFileA((folder + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return files;
+    }
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            for (const std::string& inner : FilesBelow(folder + name + "\\")) {
+                files.push_back(name + "\\" + inner);
+            }
+        } else {
+            files.push_back(name);
+        }
+    } while (::FindNextFileA(find, &data));
+    ::FindClose(find);
+    return files;
 }
 
 }  // namespace
@@ -165,6 +191,26 @@ TEST_F(EndToEnd, NoticesBeforeTheInstallerStartedAreIgnored) {
     EXPECT_NE(STILL_ACTIVE, WaitForEnd());
     EXPECT_TRUE(FileExists(WorkFolder() + "Netrefit.log")) << "a notice removed the downloads";
     EXPECT_FALSE(FileExists(StandinLog()));
+}
+
+// Cancel pressed in the progress window while the password prompt is open, and Yes to the
+// question: the open prompt is ended with the extraction, so the program ends at once instead
+// of waiting for an answer, and nothing is left in the extraction folder.
+TEST_F(EndToEnd, CancelWhileThePasswordPromptIsOpenEndsTheProgram) {
+    Start();
+    ASSERT_TRUE(AcceptModuleList());
+    HWND prompt = WaitPasswordDialog();
+    ASSERT_NE(nullptr, prompt);
+    HWND progress = WaitProgress();
+    ASSERT_NE(nullptr, progress);
+    PressButton(progress, kProgressCancel);
+    EXPECT_EQ(kConfirmCancelText, Answer(IDYES));
+    // Generous against a slow machine; a program waiting for the prompt never ends by itself.
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd(15000)) << "the program waited for the open prompt";
+    EXPECT_FALSE(::IsWindow(prompt)) << "the prompt was left on the screen";
+    EXPECT_EQ(std::vector<std::string>(), FilesBelow(ExtractFolder()));
+    EXPECT_FALSE(FileExists(ExtractFolder()));
+    EXPECT_EQ(5u, JournalNames().size()) << "the downloads are kept for a later run";
 }
 
 TEST_F(EndToEnd, NoticeQueuedJustBeforeTheInstallerStartsIsDropped) {

@@ -110,7 +110,8 @@ TEST(Password, HidesTypedTextWhileTheBoxIsTicked) {
         escapeIgnored = ::IsWindow(window) != FALSE;
         PressButton(window, IDOK);
     });
-    std::string answer = PasswordDialog::Ask();
+    PromptSlot slot;
+    std::string answer = PasswordDialog::Ask(slot);
     driver.join();
     ASSERT_TRUE(shown);
     EXPECT_EQ(title, "Please Input Password");
@@ -132,10 +133,53 @@ TEST(Password, EmptyAnswerIsEmpty) {
             PressButton(window, IDOK);
         }
     });
-    std::string answer = PasswordDialog::Ask();
+    PromptSlot slot;
+    std::string answer = PasswordDialog::Ask(slot);
     driver.join();
     ASSERT_TRUE(shown);
     EXPECT_EQ(answer, "");
+}
+
+// The slot's cancel, from another thread, ends the open prompt as if nothing had been typed,
+// and the slot is empty again once the window is gone.
+TEST(Password, CancelThroughTheSlotEndsTheOpenPrompt) {
+    PromptSlot slot;
+    HWND seen = nullptr;
+    bool ended = false;
+    test::Thread driver([&] {
+        seen = WaitForDialog("Please Input Password", IDC_PASSWORD_EDIT);
+        if (seen) {
+            Type(::GetDlgItem(seen, IDC_PASSWORD_EDIT), "half typed");
+            slot.Cancel();
+            ended = test::WaitForWindowGone(seen, 10000);
+            if (!ended) {
+                PressButton(seen, IDOK);  // so that a failure does not hang the binary
+            }
+        }
+    });
+    std::string answer = PasswordDialog::Ask(slot);
+    driver.join();
+    ASSERT_NE(seen, nullptr);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(answer, "");
+}
+
+// A cancel that came before the window was made ends the prompt before it is ever shown.
+TEST(Password, CancelledSlotEndsThePromptBeforeItShows) {
+    PromptSlot slot;
+    slot.Cancel();
+    bool shown = false;
+    test::Thread watcher([&] {
+        HWND window = WaitForDialog("Please Input Password", IDC_PASSWORD_EDIT, 2000);
+        shown = window != nullptr;
+        if (window) {
+            PressButton(window, IDOK);
+        }
+    });
+    std::string answer = PasswordDialog::Ask(slot);
+    watcher.join();
+    EXPECT_EQ(answer, "");
+    EXPECT_FALSE(shown);
 }
 
 }  // namespace

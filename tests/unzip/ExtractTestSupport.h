@@ -76,7 +76,7 @@ class ScriptedPrompt {
   public:
     explicit ScriptedPrompt(std::deque<std::string> answers) : answers_(std::move(answers)) {}
     PasswordPrompt Prompt() {
-        return [this] {
+        return [this](PromptSlot&) {
             ++asked;
             if (answers_.empty()) {
                 return std::string();
