@@ -6,10 +6,12 @@
 
 #include <cstdio>
 #include <map>
-#include <utility>
+#include <set>
 
+#include "common/FileStream.h"
 #include "common/Sync.h"
 #include "common/UniqueHandle.h"
+#include "publish/CentralDirectory.h"
 #include "publish/PublishFiles.h"
 #include "unzip/ZipExtractor.h"
 #include "unzip/ZipOutputPath.h"
@@ -18,11 +20,15 @@
 namespace netrefit {
 namespace {
 
+// Findings of one archive beyond these are counted, not listed: a module the client unpacks
+// wrongly throughout would otherwise bury everything else.
+constexpr size_t kListedFindings = 10;
+
 // What the worker reported, gathered on its thread.
 struct WalkReports {
     CriticalSection lock;
     KernelHandle ended{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    std::string member;  // the member being unpacked when the worker stopped
+    std::vector<std::string> members;  // the stored name of each member begun, in order
     int32_t final = 0;
     bool askedPassword = false;
 };
@@ -31,12 +37,30 @@ int32_t OnReport(void* owner, std::string text, ExtractStatus status, int32_t, i
     auto* reports = static_cast<WalkReports*>(owner);
     CriticalSectionLock lock(reports->lock);
     if (status == ExtractProgress) {
-        reports->member = text;
+        reports->members.push_back(text);
     } else if (status == ExtractDone || status == ExtractFailed || status == ExtractCancelled) {
         reports->final = status;
         ::SetEvent(reports->ended.get());
     }
     return 0;
+}
+
+// A name as the archive stores it may hold control characters; they would garble the output.
+std::string MemberText(const std::string& name, const std::string& text) {
+    std::string shown = name;
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            c = '?';
+        }
+    }
+    return "member \"" + shown + "\": " + text;
+}
+
+std::string MethodText(uint16_t method) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "compression method %u is not supported",
+                  static_cast<unsigned>(method));
+    return text;
 }
 
 // Why the member failed, read from its local header with the client's reader.
@@ -61,108 +85,175 @@ std::string Explain(const std::string& path, const std::string& member, bool pas
             continue;
         }
         if (header.method != kZipMethodStored && header.method != kZipMethodDeflated) {
-            char text[64];
-            std::snprintf(text, sizeof(text), "compression method %u is not supported",
-                          static_cast<unsigned>(header.method));
-            return "member \"" + member + "\": " + text;
+            return MemberText(member, MethodText(header.method));
         }
         if (!IsSafeMemberName(header.name)) {
-            return "member \"" + member + "\": unsafe name";
+            return MemberText(member, "unsafe name");
         }
         if ((header.flags & kZipFlagEncrypted) != 0) {
-            return "member \"" + member + "\": " +
-                   (passwordGiven ? "the password does not open it"
-                                  : "encrypted; give its password with --password");
+            return MemberText(member, passwordGiven
+                                          ? "the password does not open it"
+                                          : "encrypted; give its password with --password");
         }
         break;
     }
-    return "member \"" + member + "\": damaged data";
+    return MemberText(member, "damaged data");
 }
 
-uint32_t FileCrc(const std::string& path, uint64_t* size) {
-    uLong crc = crc32(0, Z_NULL, 0);
-    *size = 0;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return 0;
+bool FileCrc(const std::string& path, uint32_t* crc, uint64_t* size) {
+    Stream file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        return false;
     }
+    uLong sum = crc32(0, Z_NULL, 0);
+    *size = 0;
     static unsigned char chunk[65536];
     size_t got;
-    while ((got = std::fread(chunk, 1, sizeof(chunk), file)) > 0) {
-        crc = crc32(crc, chunk, static_cast<uInt>(got));
+    while ((got = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0) {
+        sum = crc32(sum, chunk, static_cast<uInt>(got));
         *size += got;
     }
-    std::fclose(file);
-    return static_cast<uint32_t>(crc);
+    *crc = static_cast<uint32_t>(sum);
+    return std::ferror(file.get()) == 0;
 }
 
-// A local header at offset that the client's reader does not take for one: a member of another
-// compression method, which its scan passes over as if it were data. "" when there is none.
-std::string PassedOverMember(FILE* raw, int64_t offset) {
-    unsigned char fixed[30];
-    if (std::fseek(raw, static_cast<long>(offset), SEEK_SET) != 0 ||
-        std::fread(fixed, 1, sizeof(fixed), raw) != sizeof(fixed) || fixed[0] != 'P' ||
-        fixed[1] != 'K' || fixed[2] != 3 || fixed[3] != 4) {
-        return std::string();
-    }
-    unsigned method = fixed[8] | (fixed[9] << 8);
-    size_t nameLength = fixed[26] | (fixed[27] << 8);
-    if (method != 7 && method <= kZipMethodDeflated) {
-        return std::string();
-    }
-    std::string name(nameLength, '\0');
-    name.resize(std::fread(&name[0], 1, nameLength, raw));
-    char text[96];
-    std::snprintf(text, sizeof(text),
-                  "compression method %u is not supported (the client "
-                  "passes the member over)",
-                  method);
-    return "member \"" + name + "\": " + text;
+// Where the client writes a member; false for a name it refuses or cannot hold (a NUL inside).
+bool OutputPathOf(const std::string& folder, const CentralMember& member, std::string* path) {
+    return member.name.find('\0') == std::string::npos &&
+           BuildOutputPath(folder, member.name.c_str(), path);
 }
 
-// The client's walk ends a member at a deflate error as if it were done, checks no CRC, and
-// passes over members of other methods; a module must not depend on that, so each member's
-// place and each unpacked file is held against its header. The problem found, or "".
-std::string UnsoundMember(const std::string& path, const std::string& folder) {
-    ZipReader reader;
-    Stream raw(std::fopen(path.c_str(), "rb"));
-    if (!raw || !reader.AllocateWorkBuffer() || !reader.OpenArchive(path.c_str())) {
-        return std::string();
-    }
-    // A later member of the same name overwrites an earlier one; headers whose sizes follow the
-    // data hold no CRC to check.
-    std::map<std::string, std::pair<uint32_t, uint64_t>> expected;
-    std::string passedOver = PassedOverMember(raw.get(), 0);
-    ZipEntryHeader header;
-    while (passedOver.empty() && reader.FindNextLocalHeader(&header, reader.WorkBuffer())) {
-        std::string output;
-        bool described = (header.flags & kZipFlagDescriptor) == 0;
-        if (!IsFolderEntry(header.name) && described &&
-            BuildOutputPath(folder, header.name, &output)) {
-            expected[header.name] = {header.crc32, header.uncompressedSize};
-        } else {
-            expected.erase(header.name);
+// Paths as the file system compares them, so that "A.TXT" and "a.txt" are one file.
+std::string FoldedCase(std::string path) {
+    ::CharUpperBuffA(&path[0], static_cast<DWORD>(path.size()));
+    return path;
+}
+
+// Holds what the client's walk reported and left in folder against the central directory. The
+// client reads only local headers; any member it would skip, cut or write differently from what
+// the directory lists (and so what every other unzip tool unpacks) is a finding.
+class DirectoryComparison {
+  public:
+    DirectoryComparison(const std::vector<CentralMember>& directory,
+                        const std::vector<std::string>& walked,
+                        const std::string& folder)
+        : directory_(directory),
+          walkOrder_(walked),
+          walked_(walked.begin(), walked.end()),
+          folder_(folder) {}
+
+    std::vector<std::string> Run();
+
+  private:
+    void CheckMember(size_t index);
+    void CheckContent(const CentralMember& member, const std::string& path);
+    void CheckWalkedOnly();
+    void Finding(const std::string& name, const std::string& text);
+
+    const std::vector<CentralMember>& directory_;
+    const std::vector<std::string>& walkOrder_;
+    std::set<std::string> walked_;
+    std::string folder_;
+    std::map<std::string, size_t> lastWriter_;  // by folded path: the member whose data stays
+    std::vector<std::string> findings_;
+    size_t unlisted_ = 0;
+};
+
+std::vector<std::string> DirectoryComparison::Run() {
+    // A later member written to the same file overwrites an earlier one.
+    for (size_t i = 0; i < directory_.size(); ++i) {
+        std::string path;
+        if (!IsFolderEntry(directory_[i].name.c_str()) &&
+            OutputPathOf(folder_, directory_[i], &path)) {
+            lastWriter_[FoldedCase(path)] = i;
         }
-        int64_t next = reader.Tell() + static_cast<int64_t>(header.compressedSize);
-        reader.Seek(next);
-        if (described) {
-            passedOver = PassedOverMember(raw.get(), next);
+    }
+    for (size_t i = 0; i < directory_.size(); ++i) {
+        CheckMember(i);
+    }
+    CheckWalkedOnly();
+    if (unlisted_ > 0) {
+        findings_.push_back("and " + std::to_string(unlisted_) + " more member" +
+                            (unlisted_ == 1 ? " differs" : "s differ") +
+                            " from the central directory");
+    }
+    return findings_;
+}
+
+void DirectoryComparison::CheckMember(size_t index) {
+    const CentralMember& member = directory_[index];
+    bool walked = walked_.count(member.name) != 0;
+    if (member.method != kZipMethodStored && member.method != kZipMethodDeflated) {
+        Finding(member.name,
+                MethodText(member.method) + (walked ? "" : " (the client passes the member over)"));
+        return;
+    }
+    std::string path;
+    bool placed = OutputPathOf(folder_, member, &path);
+    if (IsFolderEntry(member.name.c_str())) {
+        if (!placed || !IsFolder(path)) {
+            Finding(member.name, "the client would not make its folder");
+        }
+        return;
+    }
+    if (!walked || !placed) {
+        Finding(member.name, "the client would skip it");
+    } else if (lastWriter_[FoldedCase(path)] == index) {
+        CheckContent(member, path);
+    }
+}
+
+void DirectoryComparison::CheckContent(const CentralMember& member, const std::string& path) {
+    uint32_t crc = 0;
+    uint64_t size = 0;
+    if (!FileCrc(path, &crc, &size)) {
+        Finding(member.name, "the client would not write it");
+        return;
+    }
+    if (crc == member.crc32 && size == member.uncompressedSize) {
+        return;
+    }
+    char crcs[2][16];
+    std::snprintf(crcs[0], sizeof(crcs[0]), "%08X", static_cast<unsigned>(crc));
+    std::snprintf(crcs[1], sizeof(crcs[1]), "%08X", static_cast<unsigned>(member.crc32));
+    Finding(member.name, "the client would write " + std::to_string(size) + " bytes (CRC-32 " +
+                             crcs[0] + "); the central directory says " +
+                             std::to_string(member.uncompressedSize) + " bytes (CRC-32 " + crcs[1] +
+                             ")");
+}
+
+// Members found only by the client's scan of local headers: other tools do not unpack them.
+void DirectoryComparison::CheckWalkedOnly() {
+    std::set<std::string> listed;
+    for (const CentralMember& member : directory_) {
+        listed.insert(member.name);
+    }
+    for (const std::string& name : walkOrder_) {
+        if (listed.insert(name).second) {
+            Finding(name, "the client unpacks it, but the central directory does not list it");
         }
     }
-    reader.CloseArchive();
-    if (!passedOver.empty()) {
-        return passedOver;
+}
+
+void DirectoryComparison::Finding(const std::string& name, const std::string& text) {
+    if (findings_.size() < kListedFindings) {
+        findings_.push_back(MemberText(name, text));
+    } else {
+        ++unlisted_;
     }
-    for (const auto& member : expected) {
-        std::string output;
-        BuildOutputPath(folder, member.first.c_str(), &output);
-        uint64_t size = 0;
-        uint32_t crc = FileCrc(output, &size);
-        if (crc != member.second.first || size != member.second.second) {
-            return "member \"" + member.first + "\": damaged data";
-        }
+}
+
+std::vector<std::string> CompareWithDirectory(const std::string& path,
+                                              const std::vector<std::string>& walked,
+                                              const std::string& folder) {
+    StdioSource archive;
+    uint64_t size = 0;
+    std::vector<CentralMember> directory;
+    if (!FileSizeOf(path, &size) || !archive.Open(path.c_str()) ||
+        !ReadCentralDirectory(archive, size, &directory)) {
+        return {"no readable central directory"};
     }
-    return std::string();
+    return DirectoryComparison(directory, walked, folder).Run();
 }
 
 }  // namespace
@@ -172,7 +263,7 @@ ArchiveWalk WalkArchive(const std::string& path, const std::string& password) {
     ScratchFolder folder;
     WalkReports reports;
     if (!folder.Ready() || !reports.ended) {
-        walk.problem = "no scratch folder to unpack it into";
+        walk.problems.push_back("no scratch folder to unpack it into");
         return walk;
     }
     {
@@ -188,16 +279,14 @@ ArchiveWalk WalkArchive(const std::string& path, const std::string& password) {
         extractor.Start({path}, {path});
         ::WaitForSingleObject(reports.ended.get(), INFINITE);
     }
-    if (reports.final == ExtractDone) {
-        walk.problem = UnsoundMember(path, folder.Path());
-        if (!walk.problem.empty()) {
-            return walk;
-        }
-        walk.walked = true;
-        walk.holdsSetup = IsFile(folder.Path() + "Setup.exe");
+    if (reports.final != ExtractDone) {
+        std::string member = reports.members.empty() ? std::string() : reports.members.back();
+        walk.problems.push_back(Explain(path, member, !password.empty()));
         return walk;
     }
-    walk.problem = Explain(path, reports.member, !password.empty());
+    walk.problems = CompareWithDirectory(path, reports.members, folder.Path());
+    walk.walked = walk.problems.empty();
+    walk.holdsSetup = walk.walked && IsFile(folder.Path() + "Setup.exe");
     return walk;
 }
 

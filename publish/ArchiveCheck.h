@@ -1,14 +1,16 @@
 #pragma once
-// Walks an archive with the client's own extraction worker, as a PC unpacks the module.
+// Walks an archive with the client's own extraction worker, as a PC unpacks the module, and holds
+// what it unpacked against the archive's central directory.
 
 #include <string>
+#include <vector>
 
 namespace netrefit {
 
 struct ArchiveWalk {
-    bool walked = false;      // the worker reached the end of the archive
+    bool walked = false;      // the worker unpacked every member exactly as the directory lists it
     bool holdsSetup = false;  // "Setup.exe" lands where the client starts the installer
-    std::string problem;      // why the walk stopped, for people
+    std::vector<std::string> problems;  // why not, for people: one line each
 };
 
 // Unpacks path into a scratch folder and removes it again. Encrypted members are opened with

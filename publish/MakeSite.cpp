@@ -206,7 +206,9 @@ void SiteMaker::ReadModule(const ServerSectionInfo& section) {
     ArchiveWalk walk = WalkArchive(module.source, options_.password);
     if (!walk.walked) {
         walkFailed_ = true;
-        Problem(where + module.file + ": " + walk.problem);
+        for (const std::string& problem : walk.problems) {
+            Problem(where + module.file + ": " + problem);
+        }
     } else if (walk.holdsSetup) {
         bool counted = false;
         for (const std::string& holder : setupHolders_) {

@@ -171,7 +171,7 @@ void SiteVerifier::CheckModule(const ServerSectionInfo& section, const ServerCom
     ArchiveWalk walk = WalkArchive(fetched.localPath, options_.password);
     if (!walk.walked) {
         walkFailed_ = true;
-        findings.push_back(walk.problem);
+        findings.insert(findings.end(), walk.problems.begin(), walk.problems.end());
     } else if (walk.holdsSetup) {
         bool counted = false;
         for (const std::string& holder : setupHolders_) {

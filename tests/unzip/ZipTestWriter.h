@@ -120,43 +120,84 @@ inline TestMember Deflated(const std::string& name, const std::string& plain) {
 // A central directory and end record, so that real tools accept what the tests build.
 class ZipBuilder {
   public:
-    void Add(const TestMember& m) {
+    // zip64: every directory header refers to a ZIP64 extra field for its sizes and offset, and
+    // the end record to a ZIP64 end record for the directory's place and count.
+    explicit ZipBuilder(bool zip64 = false) : zip64_(zip64) {}
+
+    void Add(const TestMember& m) { Add(Entry(m), m); }
+    // Local bytes as they stand, listed in the directory as another member may say: hostile
+    // archives whose local headers and directory disagree.
+    void Add(const std::string& local, const TestMember& listed) {
         uint32_t offset = static_cast<uint32_t>(body_.size());
-        body_ += Entry(m);
+        body_ += local;
+        std::string extra;
+        if (zip64_) {
+            PutLe16(&extra, 1);
+            PutLe16(&extra, 24);
+            PutLe64(&extra, listed.uncompressedSize);
+            PutLe64(&extra, listed.data.size());
+            PutLe64(&extra, offset);
+        }
+        uint32_t wide = 0xFFFFFFFF;
         std::string c("PK\x01\x02", 4);
         PutLe16(&c, 20);
-        PutLe16(&c, 20);
-        PutLe16(&c, m.flags);
-        PutLe16(&c, m.method);
-        PutLe16(&c, m.modTime);
-        PutLe16(&c, m.modDate);
-        PutLe32(&c, m.crc);
-        PutLe32(&c, static_cast<uint32_t>(m.data.size()));
-        PutLe32(&c, m.uncompressedSize);
-        PutLe16(&c, static_cast<uint32_t>(m.name.size()));
-        PutLe16(&c, 0);
+        PutLe16(&c, zip64_ ? 45 : 20);
+        PutLe16(&c, listed.flags);
+        PutLe16(&c, listed.method);
+        PutLe16(&c, listed.modTime);
+        PutLe16(&c, listed.modDate);
+        PutLe32(&c, listed.crc);
+        PutLe32(&c, zip64_ ? wide : static_cast<uint32_t>(listed.data.size()));
+        PutLe32(&c, zip64_ ? wide : listed.uncompressedSize);
+        PutLe16(&c, static_cast<uint32_t>(listed.name.size()));
+        PutLe16(&c, static_cast<uint32_t>(extra.size()));
         PutLe16(&c, 0);
         PutLe16(&c, 0);
         PutLe16(&c, 0);
         PutLe32(&c, 0);
-        PutLe32(&c, offset);
-        central_ += c + m.name;
+        PutLe32(&c, zip64_ ? wide : offset);
+        central_ += c + listed.name + extra;
         ++count_;
     }
     void AddRaw(const std::string& bytes) { body_ += bytes; }
     std::string Bytes() const {
+        std::string records = zip64_ ? Zip64Records() : std::string();
         std::string end("PK\x05\x06", 4);
         PutLe16(&end, 0);
         PutLe16(&end, 0);
-        PutLe16(&end, count_);
-        PutLe16(&end, count_);
+        PutLe16(&end, zip64_ ? 0xFFFF : count_);
+        PutLe16(&end, zip64_ ? 0xFFFF : count_);
         PutLe32(&end, static_cast<uint32_t>(central_.size()));
-        PutLe32(&end, static_cast<uint32_t>(body_.size()));
+        PutLe32(&end, zip64_ ? 0xFFFFFFFF : static_cast<uint32_t>(body_.size()));
         PutLe16(&end, 0);
-        return body_ + central_ + end;
+        return body_ + central_ + records + end;
     }
 
   private:
+    static void PutLe64(std::string* out, uint64_t v) {
+        PutLe32(out, static_cast<uint32_t>(v));
+        PutLe32(out, static_cast<uint32_t>(v >> 32));
+    }
+    // The ZIP64 end record and its locator, which follow the directory.
+    std::string Zip64Records() const {
+        std::string r("PK\x06\x06", 4);
+        PutLe64(&r, 44);
+        PutLe16(&r, 45);
+        PutLe16(&r, 45);
+        PutLe32(&r, 0);
+        PutLe32(&r, 0);
+        PutLe64(&r, count_);
+        PutLe64(&r, count_);
+        PutLe64(&r, central_.size());
+        PutLe64(&r, body_.size());
+        r += std::string("PK\x06\x07", 4);
+        PutLe32(&r, 0);
+        PutLe64(&r, body_.size() + central_.size());
+        PutLe32(&r, 1);
+        return r;
+    }
+
+    bool zip64_;
     std::string body_;
     std::string central_;
     uint32_t count_ = 0;
