@@ -293,7 +293,8 @@ bool PointEqual(const Point& p, const Point& q) {
     return FeEqual(left, right);
 }
 
-// y at or above p: the 19 values from 2^255 - 19 to 2^255 - 1 (the sign bit aside).
+// Whether y (the sign bit aside) is below p: only the 19 values from 2^255 - 19 to 2^255 - 1 are
+// not.
 bool IsCanonicalY(const uint8_t encoding[32]) {
     if ((encoding[31] & 0x7f) != 0x7f) {
         return true;
@@ -431,9 +432,9 @@ void DoubleScalarMulPublic(Point* out, const uint8_t s[32], const uint8_t k[32],
 
 // ---- Scalars mod L = 2^252 + 27742317777372353535851937790883648493 ----
 
-constexpr uint8_t kOrder[32] = {0xed, 0xd3, 0xf5, 0x5c, 0x1a, 0x63, 0x12, 0x58, 0xd6, 0x9c, 0xf7,
-                                0xa2, 0xde, 0xf9, 0xde, 0x14, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10};
+constexpr uint8_t kOrder[32] = {  // little-endian, as scalars are
+    0xed, 0xd3, 0xf5, 0x5c, 0x1a, 0x63, 0x12, 0x58, 0xd6, 0x9c, 0xf7, 0xa2, 0xde, 0xf9, 0xde, 0x14,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10};
 
 // S < L, from the top byte down. S is public.
 bool IsCanonicalScalar(const uint8_t s[32]) {
@@ -506,6 +507,7 @@ void ScalarMulAdd(uint8_t out[32], const uint8_t a[32], const uint8_t b[32], con
     StoreWords(wide, sum, 16);
     ScalarReduce(out, wide, 64);
     SecureWipe(x, sizeof(x));
+    SecureWipe(y, sizeof(y));
     SecureWipe(sum, sizeof(sum));
     SecureWipe(wide, sizeof(wide));
 }

@@ -11,7 +11,8 @@ constexpr size_t kEd25519SeedSize = 32;
 constexpr size_t kEd25519PublicKeySize = 32;
 constexpr size_t kEd25519SignatureSize = 64;
 
-// The public key of a 32-byte secret seed (the RFC's "private key").
+// The public key of a 32-byte secret seed (the RFC's "private key"). Signing and this take the
+// same time and touch the same memory whatever the seed.
 void Ed25519PublicKey(uint8_t publicKey[kEd25519PublicKeySize],
                       const uint8_t seed[kEd25519SeedSize]);
 
@@ -27,7 +28,7 @@ void Ed25519Sign(uint8_t signature[kEd25519SignatureSize],
 bool Ed25519IsValidPublicKey(const uint8_t publicKey[kEd25519PublicKeySize]);
 
 // True when the signature is the key's over the message. Refuses S >= L, and an R or a public
-// key that is no canonical encoding of a curve point.
+// key that is no canonical encoding of a curve point. Its inputs are public: it branches on them.
 bool Ed25519Verify(const uint8_t signature[kEd25519SignatureSize],
                    const uint8_t publicKey[kEd25519PublicKeySize],
                    const uint8_t* message,
