@@ -256,6 +256,24 @@ std::vector<std::string> CompareWithDirectory(const std::string& path,
     return DirectoryComparison(directory, walked, folder).Run();
 }
 
+// The first member the directory lists with a method the client refuses: the client fails the
+// archive on it, though its walk ended at the member before. "" when there is none.
+std::string UnsupportedMember(const std::string& path) {
+    StdioSource archive;
+    uint64_t size = 0;
+    std::vector<CentralMember> directory;
+    if (!FileSizeOf(path, &size) || !archive.Open(path.c_str()) ||
+        !ReadCentralDirectory(archive, size, &directory)) {
+        return std::string();
+    }
+    for (const CentralMember& member : directory) {
+        if (member.method != kZipMethodStored && member.method != kZipMethodDeflated) {
+            return MemberText(member.name, MethodText(member.method));
+        }
+    }
+    return std::string();
+}
+
 }  // namespace
 
 ArchiveWalk WalkArchive(const std::string& path, const std::string& password) {
@@ -281,7 +299,9 @@ ArchiveWalk WalkArchive(const std::string& path, const std::string& password) {
     }
     if (reports.final != ExtractDone) {
         std::string member = reports.members.empty() ? std::string() : reports.members.back();
-        walk.problems.push_back(Explain(path, member, !password.empty()));
+        std::string unsupported = UnsupportedMember(path);
+        walk.problems.push_back(!unsupported.empty() ? unsupported
+                                                     : Explain(path, member, !password.empty()));
         return walk;
     }
     walk.problems = CompareWithDirectory(path, reports.members, folder.Path());
