@@ -26,6 +26,7 @@ bool Downloader::Reset() {
     folder_.clear();
     owner_ = nullptr;
     callback_ = nullptr;
+    spaceQuery_ = nullptr;
     entries_.clear();
     control_.ClearRequests();
     if (doneEvent_) {

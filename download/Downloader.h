@@ -35,6 +35,8 @@ class Downloader : private TransferHost {
     void SetOwner(void* owner) { owner_ = owner; }
     void SetFolder(const std::string& folder) { folder_ = folder; }
     void SetCallback(DownloadCallback callback) { callback_ = callback; }
+    // Replaces the question for the download drive's free space (for tests of a full drive).
+    void SetFreeSpaceQuery(FreeSpaceQuery query) { spaceQuery_ = std::move(query); }
 
     // Copies the list and starts the worker. One run per Downloader: false when a worker was
     // already started or cannot be created.
@@ -58,11 +60,13 @@ class Downloader : private TransferHost {
                    int32_t fileCount) override;
     TransferControl& Control() override { return control_; }
     void SignalDone() override;
+    FreeSpaceQuery SpaceQuery() const override { return spaceQuery_; }
 
     void* owner_ = nullptr;
     std::string folder_;
     DownloadList entries_;
     DownloadCallback callback_ = nullptr;
+    FreeSpaceQuery spaceQuery_;
     KernelHandle doneEvent_;
     TransferControl control_;
     WorkerThread thread_;

@@ -39,7 +39,7 @@ TransferOutcome EntryTransfer::Run() {
         if (!PassPauseGate()) {
             return CancelRun();
         }
-        if (!WriteChunk(got)) {
+        if (!WithinLimits(got) || !WriteChunk(got)) {
             return Fail();
         }
         if (!ReadChunk(&got)) {
@@ -105,7 +105,8 @@ bool EntryTransfer::StatusIsOk() {
         lengthDeclared_ = end != lengthText && *end == '\0';
         declaredLength_ = value;
     }
-    return true;
+    // A body announced longer than the entry may be is refused before a byte is written.
+    return !(lengthDeclared_ && declaredLength_ > entry_.MaxBytes());
 }
 
 bool EntryTransfer::CreateLocalFile() {
@@ -120,7 +121,9 @@ bool EntryTransfer::CreateLocalFile() {
         return false;
     }
     control_.TrackFile(file_.get());
-    return true;
+    space_.SetFolder(folder_);
+    space_.SetQuery(host_.SpaceQuery());
+    return space_.BeginMember(0);
 }
 
 bool EntryTransfer::ReadChunk(DWORD* got) {
@@ -131,6 +134,15 @@ bool EntryTransfer::ReadChunk(DWORD* got) {
     overall_ += *got;
     fileCount_ += *got;
     return true;
+}
+
+// A body may not grow past the entry's bound, nor (whatever the server says) take the drive
+// below the margin the extraction keeps: an endless response would otherwise fill the disk.
+bool EntryTransfer::WithinLimits(DWORD size) {
+    if (fileCount_ > entry_.MaxBytes()) {
+        return false;
+    }
+    return space_.Allow(size);
 }
 
 bool EntryTransfer::WriteChunk(DWORD size) {

@@ -12,6 +12,7 @@
 #include "download/DownloadStatus.h"
 #include "download/InternetHandle.h"
 #include "download/RemoteFile.h"
+#include "unzip/DiskSpaceGuard.h"
 
 namespace netrefit {
 
@@ -30,6 +31,8 @@ class TransferHost {
     virtual TransferControl& Control() = 0;
     // Signals the end of a cancelled run.
     virtual void SignalDone() = 0;
+    // How the free space of the download folder's drive is asked; empty for the drive itself.
+    virtual FreeSpaceQuery SpaceQuery() const { return FreeSpaceQuery(); }
 };
 
 class EntryTransfer {
@@ -51,6 +54,7 @@ class EntryTransfer {
     bool StatusIsOk();
     bool CreateLocalFile();
     bool ReadChunk(DWORD* got);
+    bool WithinLimits(DWORD size);
     bool WriteChunk(DWORD size);
     bool PassPauseGate();
     bool BodyComplete();
@@ -71,6 +75,7 @@ class EntryTransfer {
     InternetHandle connection_;
     InternetHandle request_;
     FileHandle file_;
+    DiskSpaceGuard space_;
     char buffer_[kChunkSize] = {};
 };
 

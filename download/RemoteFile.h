@@ -39,6 +39,8 @@ class RemoteFile {
     std::string fileName_;
 };
 
+constexpr uint64_t kNoByteLimit = ~0ull;
+
 class DownloadEntry : public RemoteFile {
   public:
     int32_t Size() const { return size_; }
@@ -46,12 +48,22 @@ class DownloadEntry : public RemoteFile {
     const std::string& LocalPath() const { return localPath_; }
     uint8_t AlreadyDownloaded() const { return alreadyDownloaded_; }
     const std::string& Md5() const { return md5_; }
+    // The SHA-256 the file must also match, 64 lowercase digits; empty when none is required.
+    const std::string& Sha256() const { return sha256_; }
+    // The module's size as the server file states it, 64-bit (Size is cut to 0 past 2^31 - 1).
+    uint64_t DeclaredBytes() const { return declaredBytes_; }
+    // The most bytes the response body may hold; kNoByteLimit leaves only the drive's free space
+    // as its bound.
+    uint64_t MaxBytes() const { return maxBytes_; }
 
     void SetSize(int32_t size) { size_ = size; }
     void SetName(const std::string& name) { name_ = name; }
     void SetLocalPath(const std::string& localPath) { localPath_ = localPath; }
     void SetAlreadyDownloaded(uint8_t flag) { alreadyDownloaded_ = flag; }
     void SetMd5(const std::string& md5) { md5_ = md5; }
+    void SetSha256(const std::string& sha256) { sha256_ = sha256; }
+    void SetDeclaredBytes(uint64_t bytes) { declaredBytes_ = bytes; }
+    void SetMaxBytes(uint64_t maxBytes) { maxBytes_ = maxBytes; }
 
   private:
     int32_t size_ = 0;
@@ -59,6 +71,9 @@ class DownloadEntry : public RemoteFile {
     std::string localPath_;
     uint8_t alreadyDownloaded_ = 0;
     std::string md5_;
+    std::string sha256_;
+    uint64_t declaredBytes_ = 0;
+    uint64_t maxBytes_ = kNoByteLimit;
 };
 
 using DownloadList = std::vector<DownloadEntry>;
