@@ -66,8 +66,12 @@ class ModuleListDialog : public Dialog {
     bool PrepareFolders(const std::string& language);
     bool CheckDiskSpace(const std::string& folder);
     INT_PTR FetchServerInformation(const std::string& url);
+    // Signed updates: the server file's signature and expiry; each module's size bound.
+    bool SignatureAccepted();
+    void BindToSignedSizes();
     void LoadResourceLibrary(const std::string& path);
     void MarkEarlierDownloads();
+    // The server file and its signature file, once read or refused.
     void DeleteServerFile();
     // The refusal path: the message (if any), then a close the user never sees.
     SequenceOutcome Close(UINT messageId, UINT icon);
@@ -97,6 +101,9 @@ class ModuleListDialog : public Dialog {
     std::string workFolder;
     std::string programFolder;
     std::string serverInfoPath;
+    std::string signaturePath;
+    // The deployer's keys from the settings; empty when updates are not signed.
+    PublicKeyList publicKeys;
     std::string extractFolder;
 
     ListView moduleList;

@@ -9,10 +9,11 @@
 #include "app/FolderTree.h"
 #include "app/ModuleListDialog.h"
 #include "download/DownloadLog.h"
+#include "download/ModuleDigest.h"
 #include "download/ServerFileEntry.h"
+#include "download/ServerFileTrust.h"
 #include "download/ServerWaitDialog.h"
 #include "download/UpToDateDialog.h"
-#include "hashgate/VerifyFileDigest.h"
 #include "inventory/DownloadDecision.h"
 #include "inventory/InstalledCatalog.h"
 #include "inventory/ServerCatalog.h"
@@ -84,6 +85,9 @@ void ModuleListDialog::DeleteServerFile() {
     if (!serverInfoPath.empty()) {
         ::DeleteFileA(serverInfoPath.c_str());
     }
+    if (!signaturePath.empty()) {
+        ::DeleteFileA(signaturePath.c_str());
+    }
 }
 
 SequenceOutcome ModuleListDialog::RunUpgradeSequence() {
@@ -93,6 +97,7 @@ SequenceOutcome ModuleListDialog::RunUpgradeSequence() {
     if (programFolder.empty() || !setup.ReadSetup()) {
         return Close(IDS_INIT_FAILED_001, MB_ICONERROR);
     }
+    publicKeys = setup.PublicKeys();
     std::string language;
     {
         SystemEnvironment environment;
@@ -124,6 +129,10 @@ SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
         DeleteServerFile();
         return CloseSilently();
     }
+    if (fetched == SignatureFileFailed || (fetched == ServerFileFetched && !SignatureAccepted())) {
+        DeleteServerFile();
+        return Close(IDS_UNVERIFIED_UPDATE, MB_ICONERROR);
+    }
     if (fetched != ServerFileFetched) {
         DeleteServerFile();
         return Close(IDS_SERVER_UNREACHABLE, MB_ICONERROR);
@@ -132,6 +141,10 @@ SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
     if (server.Load(serverInfoPath.c_str()) != kServerLoadOk) {
         DeleteServerFile();
         return Close(IDS_INIT_FAILED_004, MB_ICONEXCLAMATION);
+    }
+    if (!publicKeys.empty() && !server.EveryModuleHasSha256()) {
+        DeleteServerFile();
+        return Close(IDS_UNVERIFIED_UPDATE, MB_ICONERROR);
     }
     InstalledCatalog installed;
     ApplyReferenceVersions(installed, server);
@@ -175,6 +188,7 @@ SequenceOutcome ModuleListDialog::RunListSteps(UpgradePlan& plan) {
             return CloseSilently();
         }
     }
+    BindToSignedSizes();
     MarkEarlierDownloads();
     bool allDone = true;
     for (const DownloadEntry& entry : downloadList) {
@@ -201,8 +215,9 @@ bool ModuleListDialog::PrepareFolders(const std::string& language) {
     workFolder = TemporaryFolder() + "Netrefit\\";
     extractFolder = workFolder + "Extract\\";
     serverInfoPath = workFolder + SetupInfo::ServerFileName(language);
+    signaturePath = SignatureFileName(serverInfoPath);
     // Longer paths would be cut by every later step into a different path.
-    if (extractFolder.size() >= MAX_PATH || serverInfoPath.size() >= MAX_PATH) {
+    if (extractFolder.size() >= MAX_PATH || signaturePath.size() >= MAX_PATH) {
         return false;
     }
     return EnterOrCreate(workFolder) && EnterEmptied(extractFolder);
@@ -222,10 +237,31 @@ bool ModuleListDialog::CheckDiskSpace(const std::string& folder) {
 }
 
 INT_PTR ModuleListDialog::FetchServerInformation(const std::string& url) {
+    DownloadList entries{MakeServerFileEntry(url)};
+    if (!publicKeys.empty()) {
+        entries.push_back(MakeSignatureFileEntry(url));
+    }
     ServerWaitDialog wait(Window());
     wait.SetFolder(workFolder);
-    wait.SetEntry(MakeServerFileEntry(url));
+    wait.SetEntries(entries);
     return wait.RunModal();
+}
+
+// Without keys nothing is asked, as before signed updates. With keys the fetched file must be
+// signed by one of them and not expired before a line of it is read.
+bool ModuleListDialog::SignatureAccepted() {
+    return publicKeys.empty() ||
+           ServerFileIsTrusted(serverInfoPath, signaturePath, publicKeys, TodayUtc());
+}
+
+// With keys the signed Size bounds each module's body; without, only the drive's free space.
+void ModuleListDialog::BindToSignedSizes() {
+    if (publicKeys.empty()) {
+        return;
+    }
+    for (DownloadEntry& entry : downloadList) {
+        entry.SetMaxBytes(entry.DeclaredBytes());
+    }
 }
 
 void ModuleListDialog::LoadResourceLibrary(const std::string& path) {
@@ -244,7 +280,7 @@ void ModuleListDialog::MarkEarlierDownloads() {
     }
     for (DownloadEntry& entry : downloadList) {
         bool listed = journal.Contains(entry);
-        bool intact = VerifyFileDigest(entry.LocalPath().c_str(), entry.Md5().c_str());
+        bool intact = VerifyModuleFile(entry);
         if (listed && intact) {
             entry.SetAlreadyDownloaded(1);
         } else {

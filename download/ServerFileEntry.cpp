@@ -1,5 +1,7 @@
 #include "download/ServerFileEntry.h"
 
+#include "download/ServerFileTrust.h"
+
 namespace netrefit {
 namespace {
 
@@ -15,6 +17,13 @@ DownloadEntry MakeServerFileEntry(const std::string& url) {
     entry.SetCredentials(kServerUser, kServerPassword);
     entry.SetSize(kServerFileSize);
     entry.SetName("Setting File");
+    entry.SetMaxBytes(kMaxServerFileBytes);
+    return entry;
+}
+
+DownloadEntry MakeSignatureFileEntry(const std::string& serverFileUrl) {
+    DownloadEntry entry = MakeServerFileEntry(SignatureFileName(serverFileUrl));
+    entry.SetName("Signature File");
     return entry;
 }
 

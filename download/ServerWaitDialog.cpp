@@ -27,12 +27,11 @@ BOOL ServerWaitDialog::OnInitDialog() {
     SetCaption(kAppTitle);
     ::SetWindowPos(Window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
-    DownloadList list{entry_};
     downloader_ = std::make_unique<Downloader>();
     downloader_->SetOwner(this);
     downloader_->SetFolder(folder_);
     downloader_->SetCallback(&ServerWaitDialog::Report);
-    if (!downloader_->Start(list)) {
+    if (!downloader_->Start(entries_)) {
         ::PostMessageA(Window(), UM_WAIT_END, ServerFileFailed, 0);
     }
     message_.SetText(LoadResString(IDS_RETRIEVING));
@@ -41,16 +40,19 @@ BOOL ServerWaitDialog::OnInitDialog() {
 }
 
 int32_t ServerWaitDialog::Report(void* owner,
-                                 DownloadEntry*,
+                                 DownloadEntry* entry,
                                  DownloadStatus status,
                                  int32_t,
                                  int32_t) {
     auto* self = static_cast<ServerWaitDialog*>(owner);
     if (status == Failed) {
-        if (!self->entry_.LocalPath().empty()) {
-            ::DeleteFileA(self->entry_.LocalPath().c_str());
+        if (entry != nullptr && !entry->LocalPath().empty()) {
+            ::DeleteFileA(entry->LocalPath().c_str());
         }
-        ::PostMessageA(self->Window(), UM_WAIT_END, ServerFileFailed, 0);
+        bool first = entry == nullptr || self->entries_.empty() ||
+                     entry->Url() == self->entries_.front().Url();
+        ::PostMessageA(self->Window(), UM_WAIT_END, first ? ServerFileFailed : SignatureFileFailed,
+                       0);
     } else if (status == AllDone) {
         // A cancel question on screen is answered before we end, and a confirmed cancel waits
         // until this pause is over.

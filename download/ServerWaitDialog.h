@@ -20,6 +20,7 @@ enum ServerWaitResult : INT_PTR {
     ServerFileFetched = 1,
     ServerWaitCancelled = IDCANCEL,  // by the user
     ServerFileFailed = 3,            // also when the window cannot be made
+    SignatureFileFailed = 4,         // the server file came, its signature file did not
 };
 
 class ServerWaitDialog : public Dialog {
@@ -28,7 +29,8 @@ class ServerWaitDialog : public Dialog {
     ~ServerWaitDialog() override;
 
     void SetFolder(const std::string& folder) { folder_ = folder; }
-    void SetEntry(const DownloadEntry& entry) { entry_ = entry; }
+    // The server file, then (for signed updates) its signature file.
+    void SetEntries(const DownloadList& entries) { entries_ = entries; }
 
   protected:
     INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -46,7 +48,7 @@ class ServerWaitDialog : public Dialog {
     Button cancelButton_;
     Static message_;
     std::string folder_;
-    DownloadEntry entry_;
+    DownloadList entries_;
     KernelHandle questionEvent_;
     KernelHandle switchEvent_;
     bool ended_ = false;

@@ -1,6 +1,6 @@
 #include "download/VerifiedJournal.h"
 
-#include "hashgate/VerifyFileDigest.h"
+#include "download/ModuleDigest.h"
 
 namespace netrefit {
 
@@ -19,7 +19,7 @@ bool VerifiedJournal::Start(const std::string& folder, const DownloadList& entri
 }
 
 bool VerifiedJournal::Keep(const DownloadEntry& entry) const {
-    if (!VerifyFileDigest(entry.LocalPath().c_str(), entry.Md5().c_str())) {
+    if (!VerifyModuleFile(entry)) {
         return false;
     }
     if (!log_.Contains(entry)) {

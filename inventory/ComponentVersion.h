@@ -80,11 +80,15 @@ class ServerComponent : public ComponentVersion {
     const std::string& RemotePath() const { return remotePath_; }
     const std::string& SizeText() const { return sizeText_; }
     const std::string& Md5Text() const { return md5Text_; }
+    // SHA256 of the section as the file gives it; empty when the section has none.
+    const std::string& Sha256Text() const { return sha256Text_; }
+    void SetSha256Text(const std::string& text) { sha256Text_ = text; }
 
   private:
     std::string remotePath_;
     std::string sizeText_;
     std::string md5Text_;
+    std::string sha256Text_;
 };
 
 }  // namespace netrefit

@@ -20,17 +20,25 @@ const ServerComponent* AsServer(const ComponentVersion* record) {
     return dynamic_cast<const ServerComponent*>(record);
 }
 
-// Decimal value of the leading digits; 0 when there are none or the number does not fit.
-int32_t LeadingNumber(const std::string& text) {
+// Decimal value of the leading digits (blanks before them passed over); 0 when there are none
+// or the number does not fit 64 bits.
+uint64_t LeadingByteCount(const std::string& text) {
     size_t i = text.find_first_not_of(" \t");
-    int64_t value = 0;
+    uint64_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > INT32_MAX) {
+        unsigned digit = static_cast<unsigned>(text[i] - '0');
+        if (value > (~0ull - digit) / 10) {
             return 0;
         }
+        value = value * 10 + digit;
     }
-    return static_cast<int32_t>(value);
+    return value;
+}
+
+// The same, 0 when the number does not fit 31 bits.
+int32_t LeadingNumber(const std::string& text) {
+    uint64_t value = LeadingByteCount(text);
+    return value > INT32_MAX ? 0 : static_cast<int32_t>(value);
 }
 
 // A file name the download may create in its folder: no folder parts, no reserved characters,
@@ -137,6 +145,8 @@ bool MakeDownloadEntry(DownloadEntry& entry,
     server.DisplayName(name, sizeof(name));
     entry.SetName(name);
     entry.SetMd5(server.Md5Text());
+    entry.SetSha256(server.Sha256Text());
+    entry.SetDeclaredBytes(LeadingByteCount(server.SizeText()));
     return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "common/TextChecks.h"
 #include "common/UniqueHandle.h"
+#include "signature/UpdateSignature.h"
 
 namespace netrefit {
 namespace {
@@ -106,11 +107,13 @@ int ServerCatalog::ReadComponentSection(const char* filePath,
         return 0;
     }
     TextList hotFixes = ReadHotFixes(filePath, section);
+    std::string sha256 = ReadText(filePath, section, "SHA256", kMaxSha256Chars);
 
     record->ParseVersion(version.c_str());
     record->SetRemotePath(remotePath.c_str());
     record->SetSizeText(size.c_str());
     record->SetMd5Text(md5.c_str());
+    record->SetSha256Text(sha256);
     record->ClearHotFixes();
     record->AddHotFixes(hotFixes);
     return 1;
@@ -161,12 +164,16 @@ void ServerCatalog::ReadSettings() {
 
 void ServerCatalog::ReadComponents() {
     const char* path = filePath_.c_str();
+    moduleWithoutSha256_ = false;
     for (const ServerSectionInfo& row : kSectionRows) {
         std::unique_ptr<ServerComponent> record(new ServerComponent(row.kind));
         int complete = row.versionOnly ? ReadVersionSection(path, row.name, record.get())
                                        : ReadComponentSection(path, row.name, record.get());
         if (complete != 1) {
             continue;
+        }
+        if (!row.versionOnly && !IsSha256Text(record->Sha256Text())) {
+            moduleWithoutSha256_ = true;
         }
         if (row.place == kLauncherPlace) {
             launcher_ = std::move(record);

@@ -39,6 +39,8 @@ class ServerCatalog : public ComponentCatalog {
     static constexpr size_t kMaxRemotePathChars = 260;
     static constexpr size_t kMaxSizeChars = 23;
     static constexpr size_t kMaxMd5Chars = 32;
+    // One more than a digest's 64 digits, so that a longer value never reads as a digest.
+    static constexpr size_t kMaxSha256Chars = 65;
     static constexpr size_t kMaxHotFixChars = 256;
     static constexpr int kMaxHotFixes = 99;
 
@@ -46,7 +48,8 @@ class ServerCatalog : public ComponentCatalog {
     ~ServerCatalog() override = default;
 
     // 1 when Version, path, Size and MD5 were read (path, Size and MD5 not empty, path not
-    // longer than kMaxRemotePathChars) and stored into record with the section's hot fixes;
+    // longer than kMaxRemotePathChars) and stored into record with the section's hot fixes and
+    // its SHA256, which may be empty;
     // 0, record untouched, when the section is incomplete or an argument is missing.
     virtual int ReadComponentSection(const char* filePath,
                                      const char* section,
@@ -70,6 +73,9 @@ class ServerCatalog : public ComponentCatalog {
     virtual std::string ReferenceMlp() const { return referenceMlp_; }
     virtual std::string ReferenceKdpl() const { return referenceKdpl_; }
 
+    // Whether every module section read has a well-formed SHA256, as a signed file gives them.
+    bool EveryModuleHasSha256() const { return !moduleWithoutSha256_; }
+
     // The file of the last Load that got past the path check.
     const std::string& FilePath() const { return filePath_; }
 
@@ -79,6 +85,7 @@ class ServerCatalog : public ComponentCatalog {
 
     std::string filePath_;
     std::unique_ptr<ServerComponent> launcher_;
+    bool moduleWithoutSha256_ = false;
     int freeCddb_ = 0;
     int connect_ = 0;
     std::string referenceMl_;

@@ -40,6 +40,12 @@ bool ReadWholeUrl(const std::string& path, const char* key, std::string* value) 
     return ::_stricmp(value->c_str(), kMissing) != 0;
 }
 
+// Absent or empty: no key. A text too long to hold whole is refused, as a malformed one is.
+bool ReadPublicKeys(const std::string& path, PublicKeyList* keys) {
+    std::string text = ReadText(path, kSetup, "PublicKey", "", SetupInfo::kMaxPublicKeyChars + 1);
+    return text.size() <= SetupInfo::kMaxPublicKeyChars && ParsePublicKeyList(text, keys);
+}
+
 bool UsablePath(const std::string& path) {
     return !path.empty() && path.size() <= SetupInfo::kMaxPathChars &&
            path.find('\0') == std::string::npos;
@@ -60,7 +66,8 @@ bool SetupInfo::ReadSetup() {
     }
     return ReadSetupText(path_, "SupportApplicationLang", &supportApplicationLang_) &&
            ReadSetupText(path_, "SupportOSLang", &supportOSLang_) &&
-           ReadSetupText(path_, "NonSupportOSLang", &nonSupportOSLang_);
+           ReadSetupText(path_, "NonSupportOSLang", &nonSupportOSLang_) &&
+           ReadPublicKeys(path_, &publicKeys_);
 }
 
 std::string SetupInfo::ReadResource(const std::string& languageName) const {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "signature/UpdateSignature.h"
+
 namespace netrefit {
 
 class SetupInfo {
@@ -23,10 +25,14 @@ class SetupInfo {
     void SetPath(const std::string& path) { path_ = path; }
     const std::string& Path() const { return path_; }
 
-    // Reads [Setup] Server, Version, SupportOS, SupportApplicationLang, SupportOSLang and
-    // NonSupportOSLang in this order. A text equal to "ERROR" in any case (the default of a
-    // missing key), a SupportOS of 0, a Server too long to keep whole, an empty or overlong
-    // path stop the reading with false. Fields read before the stop keep their values.
+    // Longest PublicKey text: room for every key a list may hold.
+    static constexpr size_t kMaxPublicKeyChars = 1023;
+
+    // Reads [Setup] Server, Version, SupportOS, SupportApplicationLang, SupportOSLang,
+    // NonSupportOSLang and PublicKey in this order. A text equal to "ERROR" in any case (the
+    // default of a missing key), a SupportOS of 0, a Server too long to keep whole, a PublicKey
+    // that is present but no key list, an empty or overlong path stop the reading with false.
+    // Fields read before the stop keep their values.
     bool ReadSetup();
 
     // [Resource] value for the language name, "" when the key (or the name) is missing.
@@ -39,6 +45,8 @@ class SetupInfo {
     // Empty means every Windows language.
     const std::string& SupportOSLang() const { return supportOSLang_; }
     const std::string& NonSupportOSLang() const { return nonSupportOSLang_; }
+    // The deployer's keys; empty when updates are not signed.
+    const PublicKeyList& PublicKeys() const { return publicKeys_; }
 
     // "Version_<language>.ini", the server information file of an application language.
     static std::string ServerFileName(const std::string& languageName);
@@ -53,6 +61,7 @@ class SetupInfo {
     std::string nonSupportOSLang_;
     std::string version_;
     uint32_t supportOS_ = 0;
+    PublicKeyList publicKeys_;
 };
 
 }  // namespace netrefit

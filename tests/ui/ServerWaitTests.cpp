@@ -33,7 +33,7 @@ class ServerWait : public test::ServedFixture {
     INT_PTR Run(const DownloadEntry& entry, const std::function<void(HWND)>& driver) {
         ServerWaitDialog dialog(nullptr);
         dialog.SetFolder(work_.Path());
-        dialog.SetEntry(entry);
+        dialog.SetEntries({entry});
         return test::RunDriven(dialog, [&] {
             HWND window = test::WaitForDialog(kAppTitle, IDC_WAIT_MESSAGE);
             shown_ = window != nullptr;
@@ -82,7 +82,7 @@ TEST_F(ServerWait, FailedDownloadEndsWithThree) {
     // The refusal comes at once; the window may end before it is ever shown.
     ServerWaitDialog dialog(nullptr);
     dialog.SetFolder(work_.Path());
-    dialog.SetEntry(InfoEntry(HttpResponse::Status(404)));
+    dialog.SetEntries({InfoEntry(HttpResponse::Status(404))});
     EXPECT_EQ(dialog.RunModal(), 3);
     EXPECT_EQ(server_.RequestCount("/files/Version_English.ini"), 1u);
 }
@@ -93,7 +93,7 @@ TEST_F(ServerWait, FailedDownloadDeletesTheLocalCopy) {
     ASSERT_TRUE(test::WriteFileBytes(entry.LocalPath(), "stale"));
     ServerWaitDialog dialog(nullptr);
     dialog.SetFolder(work_.Path());
-    dialog.SetEntry(entry);
+    dialog.SetEntries({entry});
     EXPECT_EQ(dialog.RunModal(), 3);
     EXPECT_FALSE(test::FileExists(entry.LocalPath()));
 }
@@ -102,7 +102,7 @@ TEST_F(ServerWait, WindowThatCannotBeMadeCountsAsFailed) {
     // A parent that is not a window makes the dialog manager refuse the dialog.
     ServerWaitDialog dialog(reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7fff0001)));
     dialog.SetFolder(work_.Path());
-    dialog.SetEntry(InfoEntry());
+    dialog.SetEntries({InfoEntry()});
     EXPECT_EQ(dialog.RunModal(), 3);
 }
 
@@ -114,7 +114,7 @@ TEST_F(ServerWait, LanguageLibraryWithoutTheTemplateCountsAsFailed) {
     {
         ServerWaitDialog dialog(nullptr);
         dialog.SetFolder(work_.Path());
-        dialog.SetEntry(InfoEntry());
+        dialog.SetEntries({InfoEntry()});
         result = dialog.RunModal();
     }
     SetResourceModule(nullptr);

@@ -1,0 +1,36 @@
+#pragma once
+// Whether a fetched server information file is the deployer's: its bytes signed by a key of the
+// settings, its expiry date not passed, and a SHA-256 for every module it offers.
+
+#include <cstdint>
+#include <string>
+
+#include "signature/UpdateSignature.h"
+
+namespace netrefit {
+
+// The server file and its signature file are never longer than this; the download cuts a body
+// that grows past it, and a file on disk that is longer is not read.
+constexpr uint64_t kMaxServerFileBytes = 1ull << 20;
+
+// The name of a server file's signature file, beside it on the server and on disk.
+std::string SignatureFileName(const std::string& serverFileName);
+
+// The whole file into bytes; false when it cannot be read or is longer than maxBytes.
+bool ReadWholeFile(const std::string& path, uint64_t maxBytes, std::string* bytes);
+
+// Today's date by the PC's clock (UTC, so that a file's last day ends at the same moment
+// everywhere).
+CalendarDate TodayUtc();
+
+// Whether [Signature] Expires of the file has passed: a date before today, or one that is not a
+// date. A file without the key never expires.
+bool ServerFileExpired(const std::string& serverPath, const CalendarDate& today);
+
+// Signed by one of keys (which must not be empty), and not expired.
+bool ServerFileIsTrusted(const std::string& serverPath,
+                         const std::string& signaturePath,
+                         const PublicKeyList& keys,
+                         const CalendarDate& today);
+
+}  // namespace netrefit
