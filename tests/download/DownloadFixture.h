@@ -41,6 +41,7 @@ class DownloadFixture : public ::testing::Test {
         downloader_ = std::make_unique<Downloader>();
         downloader_->SetOwner(&recorder_);
         downloader_->SetFolder(folder.empty() ? folder_.Path() : folder);
+        downloader_->SetFreeSpaceQuery(spaceQuery_);
         recorder_.Attach(*downloader_);
         // Our own handle keeps the named event alive after the Downloader has gone.
         doneEvent_.reset(::OpenEventA(SYNCHRONIZE, FALSE, kDownloadDoneEventName));
@@ -83,6 +84,8 @@ class DownloadFixture : public ::testing::Test {
     TempDir folder_;
     DownloadRecorder recorder_;
     std::unique_ptr<Downloader> downloader_;
+    // Stands in for the download drive's free space when set.
+    FreeSpaceQuery spaceQuery_;
     KernelHandle doneEvent_;
 };
 

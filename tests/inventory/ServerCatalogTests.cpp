@@ -319,6 +319,33 @@ TEST_F(ServerFile, RemotePathIsKeptWholeOrNotAtAll) {
     EXPECT_EQ(nullptr, catalog_.DirectX());
 }
 
+// A signed file gives every module section a digest; one missing or malformed anywhere (the
+// version-only [UpdateAgent] aside) is noticed whether or not the section will be fetched.
+TEST_F(ServerFile, EveryModuleNeedsAWellFormedSha256) {
+    const std::string good = std::string(64, 'a');
+    struct {
+        const char* name;
+        std::string extra;  // second module section's SHA256 line
+        bool everyModule;
+        std::string kept;  // as the record holds it
+    } cases[] = {
+        {"Present", "SHA256=" + good + "\r\n", true, good},
+        {"Absent", "", false, ""},
+        {"UpperCase", "SHA256=" + std::string(64, 'A') + "\r\n", false, std::string(64, 'A')},
+        {"OneDigitLong", "SHA256=" + good + "0\r\n", false, good + "0"},
+        {"Overlong", "SHA256=" + good + std::string(100, '0') + "\r\n", false, good + "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Load(Component("Melorra", "2.0", "SHA256=" + good + "\r\n") +
+             Component("MDAC", "2.8", c.extra) + "[UpdateAgent]\r\nVersion=1.0\r\n");
+        EXPECT_EQ(c.everyModule, catalog_.EveryModuleHasSha256());
+        ServerComponent* record = AsServer(catalog_.MDAC());
+        ASSERT_NE(nullptr, record);
+        EXPECT_EQ(c.kept, record->Sha256Text());
+    }
+}
+
 TEST_F(ServerFile, LoadRefusesMissingAndOverlongPaths) {
     EXPECT_EQ(kServerLoadBadPath, catalog_.Load(nullptr));
     EXPECT_EQ(kServerLoadBadPath, catalog_.Load(""));

@@ -195,6 +195,38 @@ TEST_F(SetupInfoFile, OtherLongValuesAreCutToTheirLimit) {
     EXPECT_EQ(std::string(SetupInfo::kMaxValueChars, '7'), info_.Version());
 }
 
+// Only the reading of the key is checked here; what makes a key list is checked with its parser.
+TEST_F(SetupInfoFile, PublicKeyIsOptionalButMustBeAKeyListWhenPresent) {
+    const std::string key1 = "d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a";
+    const std::string key2 = "3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c";
+    struct {
+        const char* name;
+        bool present;
+        std::string value;
+        int keys;  // -1: the reading fails
+    } cases[] = {
+        {"Absent", false, "", 0},
+        {"Empty", true, "", 0},
+        {"One", true, key1, 1},
+        {"Rotation", true, key1 + ", " + key2, 2},
+        {"Malformed", true, key1.substr(2), -1},
+        {"MissingKeyAsError", true, "ERROR", -1},
+        // Cut to its limit, the text would be one good key.
+        {"LongerThanItsLimit", true,
+         key1 + std::string(SetupInfo::kMaxPublicKeyChars, ' ') + "," + key2, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Line> lines = CompleteSetup();
+        if (c.present) {
+            lines.push_back({"PublicKey", c.value});
+        }
+        Write(Section("Setup", lines));
+        EXPECT_EQ(c.keys >= 0, info_.ReadSetup());
+        EXPECT_EQ(static_cast<size_t>(c.keys >= 0 ? c.keys : 0), info_.PublicKeys().size());
+    }
+}
+
 TEST_F(SetupInfoFile, ResourceLookUp) {
     Write(Section("Setup", CompleteSetup()) +
           Section("Resource",

@@ -78,13 +78,38 @@ TEST_F(ServerWait, FetchedFileEndsWithOne) {
     EXPECT_EQ(button_, "Cancel");
 }
 
-TEST_F(ServerWait, FailedDownloadEndsWithThree) {
-    // The refusal comes at once; the window may end before it is ever shown.
-    ServerWaitDialog dialog(nullptr);
-    dialog.SetFolder(work_.Path());
-    dialog.SetEntries({InfoEntry(HttpResponse::Status(404))});
-    EXPECT_EQ(dialog.RunModal(), 3);
-    EXPECT_EQ(server_.RequestCount("/files/Version_English.ini"), 1u);
+// The signature file comes right after the server file; which of them failed decides the result.
+// Refusals come at once: the window may end before it is ever shown.
+TEST_F(ServerWait, FailedDownloadEndsWithThreeOrFourForTheSignatureFile) {
+    struct {
+        const char* name;
+        int serverStatus;
+        int signatureStatus;  // 0: no signature file asked for
+        INT_PTR result;
+        size_t signatureRequests;  // so far
+    } cases[] = {
+        {"ServerFileAlone", 404, 0, 3, 0},
+        {"ServerFileBeforeItsSignature", 404, 200, 3, 0},
+        {"SignatureFile", 200, 404, 4, 1},
+        {"Both", 200, 200, 1, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DownloadList entries{InfoEntry(HttpResponse::Status(c.serverStatus))};
+        if (c.signatureStatus != 0) {
+            DownloadEntry signature =
+                Served("Version_English.ini.sig", "lines", HttpResponse::Status(c.signatureStatus));
+            signature.SetLocalPath("");
+            entries.push_back(signature);
+        }
+        ServerWaitDialog dialog(nullptr);
+        dialog.SetFolder(work_.Path());
+        dialog.SetEntries(entries);
+        EXPECT_EQ(dialog.RunModal(), c.result);
+        EXPECT_EQ(server_.RequestCount("/files/Version_English.ini.sig"), c.signatureRequests);
+        server_.Remove("/files/Version_English.ini.sig");
+    }
+    EXPECT_EQ(server_.RequestCount("/files/Version_English.ini"), 4u);
 }
 
 TEST_F(ServerWait, FailedDownloadDeletesTheLocalCopy) {

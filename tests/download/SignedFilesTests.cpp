@@ -1,0 +1,189 @@
+// What decides whether a fetched server file and its modules are the deployer's: the module
+// digests, the server file's signature file and its expiry date, on real files.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "download/ModuleDigest.h"
+#include "download/ServerFileTrust.h"
+#include "hashgate/Md5.h"
+#include "signature/Sha256.h"
+#include "support/TestFiles.h"
+
+namespace netrefit::test {
+namespace {
+
+std::string Md5Of(const std::string& bytes) {
+    char text[33];
+    Md5OfBuffer(bytes.data(), bytes.size(), text);
+    return text;
+}
+
+std::string Sha256Of(const std::string& bytes) {
+    uint8_t digest[kSha256DigestSize];
+    Sha256OfBuffer(bytes.data(), bytes.size(), digest);
+    return Sha256Text(digest);
+}
+
+const uint8_t* Bytes(const std::string& text) {
+    return reinterpret_cast<const uint8_t*>(text.data());
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+CalendarDate Date(const char* text) {
+    CalendarDate date;
+    EXPECT_TRUE(ParseCalendarDate(text, &date)) << text;
+    return date;
+}
+
+class SignedFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (int i = 0; i < 32; ++i) {
+            seed_[i] = static_cast<uint8_t>(i * 7 + 3);
+            otherSeed_[i] = static_cast<uint8_t>(i * 5 + 1);
+        }
+        keys_.resize(1);
+        Ed25519PublicKey(keys_[0].bytes, seed_);
+    }
+
+    std::string Make(const std::string& name, const std::string& bytes) {
+        std::string path = dir_.File(name);
+        EXPECT_TRUE(WriteFileBytes(path, bytes));
+        return path;
+    }
+
+    // A server file and its signature file (lines of the given seeds' signatures over text).
+    std::string MakeSigned(const std::string& text, std::vector<const uint8_t*> seeds) {
+        std::string path = Make("Version_English" + std::to_string(++files_) + ".ini", text);
+        std::string lines;
+        for (const uint8_t* seed : seeds) {
+            lines += SignatureLine(seed, Bytes(text), text.size()) + "\r\n";
+        }
+        EXPECT_TRUE(WriteFileBytes(SignatureFileName(path), lines));
+        return path;
+    }
+
+    bool Trusted(const std::string& path) {
+        return ServerFileIsTrusted(path, SignatureFileName(path), keys_, Date("2026-12-10"));
+    }
+
+    TempDir dir_;
+    int files_ = 0;
+    uint8_t seed_[32];
+    uint8_t otherSeed_[32];
+    PublicKeyList keys_;
+};
+
+}  // namespace
+
+TEST_F(SignedFiles, FileDigestReadsTheWholeFile) {
+    std::string text;
+    ASSERT_TRUE(FileSha256Text(Make("abc.bin", "abc").c_str(), &text));
+    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", text);
+    // Several reads, the last one partial.
+    std::string large = PatternBytes(3 * 65536 + 1000, 9);
+    ASSERT_TRUE(FileSha256Text(Make("large.bin", large).c_str(), &text));
+    EXPECT_EQ(Sha256Of(large), text);
+    EXPECT_FALSE(FileSha256Text(dir_.File("missing.bin").c_str(), &text));
+    EXPECT_EQ("", text);
+}
+
+TEST_F(SignedFiles, ModuleMatchesItsMd5AndItsSha256WhenItHasOne) {
+    std::string bytes = PatternBytes(70000, 4);
+    std::string md5 = Md5Of(bytes);
+    std::string sha = Sha256Of(bytes);
+    std::string otherSha = Sha256Of(bytes + "x");
+    struct {
+        const char* name;
+        std::string md5;
+        std::string sha256;
+        bool present;
+        bool matches;
+    } cases[] = {
+        {"Md5Only", md5, "", true, true},
+        {"Both", md5, sha, true, true},
+        {"OtherSha256", md5, otherSha, true, false},
+        {"Sha256InUpperCase", md5, Upper(sha), true, false},
+        {"OtherMd5", Md5Of("other"), sha, true, false},
+        {"NoFile", md5, sha, false, false},
+    };
+    std::string path = Make("Module.zip", bytes);
+    for (const auto& c : cases) {
+        DownloadEntry entry;
+        entry.SetLocalPath(c.present ? path : dir_.File("absent.zip"));
+        entry.SetMd5(c.md5);
+        entry.SetSha256(c.sha256);
+        EXPECT_EQ(c.matches, VerifyModuleFile(entry)) << c.name;
+    }
+}
+
+TEST_F(SignedFiles, SmallFilesAreReadWholeOrNotAtAll) {
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(Make("empty", ""), 10, &bytes));
+    EXPECT_EQ("", bytes);
+    ASSERT_TRUE(ReadWholeFile(Make("ten", "0123456789"), 10, &bytes));
+    EXPECT_EQ("0123456789", bytes);
+    EXPECT_FALSE(ReadWholeFile(Make("eleven", "0123456789a"), 10, &bytes));
+    EXPECT_EQ("", bytes);
+    EXPECT_FALSE(ReadWholeFile(dir_.File("missing"), 10, &bytes));
+}
+
+TEST_F(SignedFiles, ExpiryIsTheLastDayTheFileMayBeUsed) {
+    struct {
+        std::string section;
+        bool expired;
+    } cases[] = {
+        {"", false},
+        {"[Signature]\r\nExpires=2026-12-10\r\n", false},
+        {"[Signature]\r\nExpires=2027-01-01\r\n", false},
+        {"[Signature]\r\nExpires=2026-12-09\r\n", true},
+        {"[Signature]\r\nExpires=1999-12-31\r\n", true},
+        {"[signature]\r\nexpires=2026-12-09\r\n", true},
+        {"[Signature]\r\nExpires=tomorrow\r\n", true},
+        {"[Signature]\r\nExpires=2026-12-10 or so\r\n", true},
+        {"[Signature]\r\nExpires=2026-02-30\r\n", true},
+        {"[Signature]\r\nExpires=2026-12-10" + std::string(40, '0') + "\r\n", true},
+        {"[Other]\r\nExpires=2000-01-01\r\n", false},
+    };
+    int file = 0;
+    for (const auto& c : cases) {
+        std::string path = Make("expiry" + std::to_string(++file) + ".ini",
+                                "[Settings]\r\nConnect=0\r\n" + c.section);
+        EXPECT_EQ(c.expired, ServerFileExpired(path, Date("2026-12-10"))) << c.section;
+    }
+}
+
+TEST_F(SignedFiles, ServerFileMustBeSignedByAKeyAndNotExpired) {
+    std::string text = "[Settings]\r\nConnect=0\r\n[Signature]\r\nExpires=2026-12-31\r\n";
+    EXPECT_TRUE(Trusted(MakeSigned(text, {seed_})));
+    EXPECT_TRUE(Trusted(MakeSigned(text, {otherSeed_, seed_})));
+    EXPECT_FALSE(Trusted(MakeSigned(text, {otherSeed_})));
+    EXPECT_FALSE(Trusted(MakeSigned(text, {})));
+
+    std::string changed = MakeSigned(text, {seed_});
+    ASSERT_TRUE(WriteFileBytes(changed, text + "[Melorra]\r\n"));
+    EXPECT_FALSE(Trusted(changed));
+
+    std::string unsignedFile = MakeSigned(text, {seed_});
+    ASSERT_TRUE(::DeleteFileA(SignatureFileName(unsignedFile).c_str()));
+    EXPECT_FALSE(Trusted(unsignedFile));
+
+    std::string expired = "[Signature]\r\nExpires=2026-12-09\r\n";
+    EXPECT_FALSE(Trusted(MakeSigned(expired, {seed_})));
+    EXPECT_FALSE(ServerFileIsTrusted(MakeSigned(text, {seed_}), SignatureFileName(dir_.File("x")),
+                                     PublicKeyList(), Date("2026-12-10")));
+
+    // Signed, but longer than any server file may be.
+    std::string padded = text + std::string(kMaxServerFileBytes, ';');
+    EXPECT_FALSE(Trusted(MakeSigned(padded, {seed_})));
+}
+
+}  // namespace netrefit::test
