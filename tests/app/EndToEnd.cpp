@@ -6,7 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "download/ModuleDigest.h"
 #include "hashgate/Md5.h"
+#include "signature/SignatureText.h"
+#include "signature/UpdateSignature.h"
 #include "support/MachineRegistry.h"
 #include "support/ScopedEnvironment.h"
 
@@ -22,7 +25,29 @@ const int kModuleListControl = 1006;
 const int kModuleListOk = 1014;
 const int kProgressCancel = 1011;
 
+void TestSeed(int key, uint8_t seed[kEd25519SeedSize]) {
+    for (size_t i = 0; i < kEd25519SeedSize; ++i) {
+        seed[i] = static_cast<uint8_t>(key * 101 + i * 13 + 7);
+    }
+}
+
 }  // namespace
+
+std::string TestPublicKey(int key) {
+    uint8_t seed[kEd25519SeedSize];
+    uint8_t publicKey[kEd25519PublicKeySize];
+    TestSeed(key, seed);
+    Ed25519PublicKey(publicKey, seed);
+    char text[2 * kEd25519PublicKeySize + 1];
+    FormatHexBytes(publicKey, sizeof(publicKey), text);
+    return text;
+}
+
+std::string TestSignature(const std::string& text, int key) {
+    uint8_t seed[kEd25519SeedSize];
+    TestSeed(key, seed);
+    return SignatureLine(seed, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
 
 void ClearSuiteRegistry() {
     DeleteMachineKey(kTavrin);
@@ -96,11 +121,42 @@ void EndToEnd::ServeCase(const std::string& name, const std::string& serverText)
     WriteSettings(settings);
 }
 
+void EndToEnd::ServeSignedCase(const std::string& name,
+                               const std::string& serverText,
+                               const std::string& signatureText,
+                               const std::string& publicKey) {
+    ServeCase(name, serverText);
+    std::string signature = site_ + "cases\\" + name + "\\Version_English.ini.sig";
+    ::DeleteFileA(signature.c_str());
+    if (!signatureText.empty()) {
+        ASSERT_TRUE(WriteFileBytes(signature, signatureText));
+    }
+    Settings settings;
+    settings.server = "http://127.0.0.4/cases/" + name;
+    settings.publicKey = publicKey;
+    WriteSettings(settings);
+}
+
+std::string EndToEnd::WithSha256(std::string text) const {
+    const std::string prefix = "\r\npath=http://127.0.0.4/modules/";
+    for (size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + 1)) {
+        size_t end = text.find("\r\n", at + prefix.size());
+        std::string file = text.substr(at + prefix.size(), end - at - prefix.size());
+        std::string digest;
+        EXPECT_TRUE(FileSha256Text((site_ + "modules\\" + file).c_str(), &digest)) << file;
+        text.insert(end, "\r\nSHA256=" + digest);
+    }
+    return text;
+}
+
 void EndToEnd::WriteSettings(const Settings& s) {
     std::string text =
         "[Setup]\r\nServer=" + s.server + "\r\nVersion=1.1\r\nSupportOS=" + s.supportOS +
         "\r\nSupportApplicationLang=" + s.applicationLanguages +
         "\r\nSupportOSLang=" + s.osLanguages + "\r\nNonSupportOSLang=" + s.nonOsLanguages + "\r\n";
+    if (!s.publicKey.empty()) {
+        text += "PublicKey=" + s.publicKey + "\r\n";
+    }
     if (!s.resources.empty()) {
         text += "[Resource]\r\n";
         for (const std::string& line : s.resources)

@@ -37,7 +37,14 @@ struct Settings {
     std::string nonOsLanguages = "";
     // Lines of the [Resource] section ("German=NetrefitGerman.dll").
     std::vector<std::string> resources;
+    // [Setup] PublicKey, written only when not empty.
+    std::string publicKey;
 };
+
+// Keys the tests sign server files with: the public key's text, and a signature file's line over
+// text by the same key.
+std::string TestPublicKey(int key = 0);
+std::string TestSignature(const std::string& text, int key = 0);
 
 // Registry of the suite in the prefix (HKEY_LOCAL_MACHINE).
 void ClearSuiteRegistry();
@@ -66,6 +73,14 @@ class EndToEnd : public ::testing::Test {
     std::string SiteServerText() const;
     void ServeCase(const std::string& name, const std::string& serverText);
     void WriteSettings(const Settings& settings);
+    // The same with signed updates: the case's signature file holds signatureText (none when
+    // empty), and the settings hold publicKey.
+    void ServeSignedCase(const std::string& name,
+                         const std::string& serverText,
+                         const std::string& signatureText,
+                         const std::string& publicKey = TestPublicKey());
+    // The server file's text with SHA256= after every module's path, as a signed site has it.
+    std::string WithSha256(std::string text) const;
     // Replaces "key=value" lines of [section name] text wholesale: "Key=" + old -> "Key=" + new.
     static std::string Replace(std::string text, const std::string& from, const std::string& to);
     // The server file's text with the module's URL moved to the site's slow path.

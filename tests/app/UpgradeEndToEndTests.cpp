@@ -99,6 +99,8 @@ TEST_F(EndToEnd, RefusalsNeverShowTheMainWindow) {
     no98SE.supportOS = "119";  // all but Windows 98 SE
     Settings noXP;
     noXP.supportOS = "63";  // all but Windows XP and later
+    Settings badKey;
+    badKey.publicKey = "not a key";
     const Case cases[] = {
         {"no language", noLanguage, "Application initialization failed(005)."},
         {"Windows language", refusedLanguage, "Cannot install for this Windows language."},
@@ -108,6 +110,7 @@ TEST_F(EndToEnd, RefusalsNeverShowTheMainWindow) {
          "connection and try again."},
         {"Windows 98 SE excluded", no98SE, "Cannot install for this Windows version.", "win98"},
         {"Windows XP excluded", noXP, "Cannot install for this Windows version.", "winxp"},
+        {"malformed key", badKey, "Application initialization failed(001)."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,0 +1,131 @@
+// Signed updates end to end: the deployer's key in the settings decides which server files and
+// modules the program takes; a client without a key runs as the other end-to-end tests show.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "EndToEnd.h"
+#include "support/LoopbackHttpServer.h"
+
+using namespace netrefit::test;
+
+namespace {
+
+const char kUnverified[] =
+    "The update information from the server could not be verified. \nPlease contact the "
+    "software vendor.";
+const char kMelorraFailed[] =
+    "Download failed. [Melorra 2.1]\nPlease check your Internet connection and try again.";
+
+std::string ExpiringOn(const std::string& text, const std::string& date) {
+    return text + "\r\n[Signature]\r\nExpires=" + date + "\r\n";
+}
+
+}  // namespace
+
+TEST_F(EndToEnd, SignedSiteUpgradesAClientWithTheKey) {
+    std::string text = ExpiringOn(WithSha256(SiteServerText()), "2999-12-31");
+    // A second key and a stale line first: a deployer in the middle of a rotation.
+    ServeSignedCase("signed", text,
+                    TestSignature("old text", 1) + "\r\n" + TestSignature(text) + "\r\n",
+                    TestPublicKey(1) + "," + TestPublicKey());
+    Start();
+    ASSERT_TRUE(AcceptModuleList());
+    ASSERT_TRUE(TypePassword("melorra"));
+    EXPECT_EQ(kInstallDoneText, Answer(IDOK, 60000));
+    EXPECT_EQ(0u, WaitForEnd());
+    EXPECT_EQ(FilesOfTheModules(), FilesSeenByInstaller());
+    EXPECT_EQ(1, Requests("/cases/signed/Version_English.ini.sig"));
+}
+
+// Each is refused with one message before any module is asked for, and leaves neither the
+// server file nor its signature behind.
+TEST_F(EndToEnd, UnverifiedServerFilesAreRefusedBeforeAnyModule) {
+    std::string text = WithSha256(SiteServerText());
+    std::string digest = ServerValue(text, "Melorra", "MD5");
+    // The module swapped on the server with its MD5, but no new signature to go with it.
+    std::string swapped = Replace(text, "MD5=" + digest, "MD5=" + std::string(32, '0'));
+    std::string unsignedModule =
+        Replace(text, "SHA256=" + ServerValue(text, "Melorra", "SHA256") + "\r\n", "");
+    std::string expired = ExpiringOn(text, "2001-01-01");
+    struct {
+        const char* name;
+        std::string served;
+        std::string signature;
+    } cases[] = {
+        {"swapped-module", swapped, TestSignature(text)},
+        {"missing-signature", text, ""},
+        {"other-key", text, TestSignature(text, 1)},
+        {"garbage-signature", text, std::string(128, 'z')},
+        {"expired", expired, TestSignature(expired)},
+        {"module-without-sha256", unsignedModule, TestSignature(unsignedModule)},
+        {"signature-too-long", text, TestSignature(text) + std::string(1 << 20, '\n')},
+    };
+    int modules = Requests("/modules/Melorra.zip") + Requests("/modules/SecureModule.zip");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ServeSignedCase(c.name, c.served, c.signature);
+        Start();
+        EXPECT_EQ(kUnverified, Answer(IDOK));
+        EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+        EXPECT_FALSE(MainWindowWasShown());
+        EXPECT_FALSE(FileExists(WorkFolder() + "Version_English.ini"));
+        EXPECT_FALSE(FileExists(WorkFolder() + "Version_English.ini.sig"));
+    }
+    EXPECT_EQ(modules, Requests("/modules/Melorra.zip") + Requests("/modules/SecureModule.zip"));
+    EXPECT_FALSE(FileExists(StandinLog()));
+}
+
+// A signed server file binds each module to its SHA-256 and its size: a module that differs, or
+// a body that goes on past its size, fails its download as an MD5 mismatch does.
+TEST_F(EndToEnd, SignedModulesMustMatchTheirDigestAndSize) {
+    std::string whole;
+    ASSERT_TRUE(ReadFileBytes(site_ + "modules\\Melorra.zip", &whole));
+    LoopbackHttpServer endless("127.0.0.6");
+    // Past its size the body stalls: only a download that stops at the size ever ends.
+    HttpResponse longer = HttpResponse::Ok(whole + PatternBytes(4 << 20, 3));
+    longer.sendContentLength = false;
+    longer.stallAfter = whole.size() + 65536;
+    endless.Serve("/modules/Melorra.zip", longer);
+    ASSERT_TRUE(endless.Start()) << "cannot bind 127.0.0.6:80";
+
+    std::string text = WithSha256(SiteServerText());
+    std::string sha = ServerValue(text, "Melorra", "SHA256");
+    std::string otherSha = std::string(64, 'a');
+    std::string wrongDigest = Replace(text, "SHA256=" + sha, "SHA256=" + otherSha);
+    std::string endlessBody =
+        Replace(text, "http://127.0.0.4/modules/Melorra.zip", endless.Url("/modules/Melorra.zip"));
+    for (const auto& [name, served] : {std::make_pair("sha256-mismatch", wrongDigest),
+                                       std::make_pair("too-long", endlessBody)}) {
+        SCOPED_TRACE(name);
+        RemoveTree(WorkFolder());
+        ServeSignedCase(name, served, TestSignature(served));
+        Start();
+        ASSERT_TRUE(AcceptModuleList());
+        EXPECT_EQ(kMelorraFailed, Answer(IDOK));
+        EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+        EXPECT_EQ(
+            (std::vector<std::string>{"Keldra Secure Module 3.1", "Melorra Common Library 1.5"}),
+            JournalNames());
+        EXPECT_FALSE(FileExists(WorkFolder() + "Melorra.zip")) << "the failed module was kept";
+        EXPECT_FALSE(FileExists(StandinLog()));
+    }
+    EXPECT_EQ(1u, endless.RequestCount("/modules/Melorra.zip"));
+}
+
+// A server file past 1 MiB is cut off and refused as unreachable, signed or not.
+TEST_F(EndToEnd, ServerFilePastOneMebibyteIsRefusedWithOrWithoutAKey) {
+    std::string text = WithSha256(SiteServerText()) + "; " + std::string(1 << 20, '-') + "\r\n";
+    for (const char* key : {"", "key"}) {
+        SCOPED_TRACE(*key ? "with a key" : "without a key");
+        ServeSignedCase("huge", text, TestSignature(text), *key ? TestPublicKey() : "");
+        Start();
+        EXPECT_EQ(
+            "Data was unable to be retrieved from the server.\nPlease check your Internet "
+            "connection and try again.",
+            Answer(IDOK));
+        EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+        EXPECT_FALSE(FileExists(WorkFolder() + "Version_English.ini"));
+    }
+    EXPECT_EQ(0, Requests("/cases/huge/Version_English.ini.sig"));
+}
