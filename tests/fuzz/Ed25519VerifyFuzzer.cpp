@@ -1,11 +1,15 @@
 // Ed25519 verification on fuzzed bytes: a public key (32 bytes), a signature (64) and the message
 // (the rest). OpenSSL is the oracle: ours never accepts what it refuses, and refuses what it
-// accepts only for the key encodings RFC 8032 forbids and OpenSSL lets through.
+// accepts only for the key encodings RFC 8032 forbids and OpenSSL lets through. The same bytes
+// as text go through the readers of key lists and signature files.
 
 #include <cstdint>
 
+#include <string>
+
 #include "OpenSslEd25519.h"
 #include "signature/Ed25519.h"
+#include "signature/UpdateSignature.h"
 
 using namespace netrefit;
 using namespace netrefit::fuzz;
@@ -28,9 +32,35 @@ bool IsNonCanonicalKey(const uint8_t key[32]) {
     return beyondP || (signBit && (yOne || yMinusOne));
 }
 
+// A key list is taken whole or not at all, and only of keys a verification accepts.
+void ReadAsText(const uint8_t* data, size_t size) {
+    std::string text(reinterpret_cast<const char*>(data), size);
+    PublicKeyList keys;
+    if (ParsePublicKeyList(text, &keys)) {
+        if (keys.size() > kMaxPublicKeys) {
+            __builtin_trap();
+        }
+        for (const PublicKeyBytes& key : keys) {
+            if (!Ed25519IsValidPublicKey(key.bytes)) {
+                __builtin_trap();
+            }
+        }
+    } else if (!keys.empty()) {
+        __builtin_trap();
+    }
+    if (size >= 32) {
+        PublicKeyList one(1);
+        for (int i = 0; i < 32; ++i) {
+            one[0].bytes[i] = data[i];
+        }
+        AnySignatureVerifies(text, data, size, one);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ReadAsText(data, size);
     if (size < 96) {
         return 0;
     }
