@@ -49,13 +49,13 @@ TEST(ResourceStrings, BuiltInTextsKeepTheirExactSpacing) {
 
 TEST(ResourceStrings, NumbersWithoutATextGiveAnEmptyText) {
     EXPECT_EQ(LoadResString(106), "");
-    EXPECT_EQ(LoadResString(151), "");
+    EXPECT_EQ(LoadResString(152), "");
 }
 
 TEST(ResourceStrings, EveryTextOfTheTableIsPresent) {
-    const UINT ids[] = {101, 102, 103, 104, 105, 107, 108, 109, 110, 112, 113, 114, 116,
-                        117, 119, 120, 121, 123, 124, 125, 127, 130, 131, 132, 134, 135,
-                        136, 137, 138, 139, 140, 142, 144, 145, 146, 147, 148, 149, 150};
+    const UINT ids[] = {101, 102, 103, 104, 105, 107, 108, 109, 110, 112, 113, 114, 116, 117,
+                        119, 120, 121, 123, 124, 125, 127, 130, 131, 132, 134, 135, 136, 137,
+                        138, 139, 140, 142, 144, 145, 146, 147, 148, 149, 150, 151};
     for (UINT id : ids) {
         EXPECT_FALSE(LoadResString(id).empty()) << id;
     }
