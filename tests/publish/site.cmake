@@ -13,4 +13,4 @@ set_tests_properties(publish.site.stop PROPERTIES FIXTURES_CLEANUP publish-site
 list(APPEND publish_test_fixtures publish-site)
 # The client's end-to-end driver, and the hostile-archive writer of the zip tests.
 list(APPEND test_sources ${CMAKE_CURRENT_LIST_DIR}/../app/EndToEnd.cpp)
-list(APPEND publish_test_libs netrefit_md5 shlwapi advapi32 z)
+list(APPEND publish_test_libs netrefit_md5 netrefit_signature shlwapi advapi32 z)
