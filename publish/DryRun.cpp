@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "download/ServerFileEntry.h"
+#include "download/ServerFileTrust.h"
 #include "inventory/DownloadDecision.h"
 #include "inventory/ServerCatalog.h"
 #include "inventory/SetupInfo.h"
@@ -62,6 +63,89 @@ int Refused(unsigned messageId) {
     return 1;
 }
 
+// The client's checks of its settings, in its order: 0, or the message it refuses with. The
+// settings' keys stand in for keys the caller did not give.
+unsigned SettingsRefusal(const std::string& settings,
+                         SystemEnvironment& environment,
+                         std::string* language,
+                         PublicKeyList* keys) {
+    SetupInfo setup;
+    setup.SetPath(FullPath(settings));
+    if (!setup.ReadSetup()) {
+        return IDS_INIT_FAILED_001;
+    }
+    if (!environment.ApplicationLanguage(setup.SupportApplicationLang().c_str(), *language)) {
+        return IDS_INIT_FAILED_005;
+    }
+    if (keys->empty()) {
+        *keys = setup.PublicKeys();
+    }
+    return EnvironmentRefusal(setup, environment);
+}
+
+// Whether the client takes the server file: signed by one of keys, not expired.
+bool SignatureTaken(const std::string& serverFile,
+                    const std::string& signatureFile,
+                    const PublicKeyList& keys) {
+    if (!ServerFileIsTrusted(serverFile, signatureFile, keys, TodayUtc())) {
+        std::fprintf(stderr, "%s is not signed by the keys or has expired\n", serverFile.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The server file as the client reads it, fetched into scratch for a URL, its signature checked
+// when there are keys: 0, or the message the client refuses with. As in the client, a signature
+// file that cannot be fetched is refused as one that does not verify.
+unsigned ServerFileRefusal(const std::string& server,
+                           const std::string& language,
+                           const PublicKeyList& keys,
+                           const ScratchFolder& scratch,
+                           std::string* serverFile) {
+    *serverFile = FullPath(server);
+    if (!IsUrl(server)) {
+        bool taken =
+            keys.empty() || SignatureTaken(*serverFile, SignatureFileName(*serverFile), keys);
+        return taken ? 0 : IDS_UNVERIFIED_UPDATE;
+    }
+    std::string url = server;
+    if (!EndsWithIni(url)) {
+        url += (url.back() == '/' ? "" : "/") + SetupInfo::ServerFileName(language);
+    }
+    FetchResult fetched = FetchEntry(MakeServerFileEntry(url), scratch.Path(), FetchProgress());
+    if (!fetched.fetched) {
+        std::fprintf(stderr, "%s: %s\n", url.c_str(), fetched.problem.c_str());
+        return IDS_SERVER_UNREACHABLE;
+    }
+    *serverFile = fetched.localPath;
+    if (keys.empty()) {
+        return 0;
+    }
+    DownloadEntry signatureEntry = MakeSignatureFileEntry(url);
+    FetchResult signature = FetchEntry(signatureEntry, scratch.Path(), FetchProgress());
+    if (!signature.fetched) {
+        std::fprintf(stderr, "%s: %s\n", signatureEntry.Url().c_str(), signature.problem.c_str());
+        return IDS_UNVERIFIED_UPDATE;
+    }
+    return SignatureTaken(*serverFile, signature.localPath, keys) ? 0 : IDS_UNVERIFIED_UPDATE;
+}
+
+int PrintPlan(const UpgradePlan& plan) {
+    if (plan.outcome == PlanOutcome::Refused) {
+        return Refused(plan.messageId);
+    }
+    if (plan.asksOldPlayer) {
+        std::fprintf(stderr, "the client first asks message %u (old player); OK goes on\n",
+                     static_cast<unsigned>(IDS_OLD_PLAYER));
+    }
+    std::printf("%s\n", plan.outcome == PlanOutcome::Upgrade ? "upgrade" : "reinstall");
+    for (const DownloadEntry& entry : plan.list) {
+        std::printf("%s\t%ld\t%s\n", entry.Name().c_str(), static_cast<long>(entry.Size()),
+                    entry.Url().c_str());
+    }
+    return 0;
+}
+
 }  // namespace
 
 int RunDryRun(const DryRunOptions& options) {
@@ -84,55 +168,30 @@ int RunDryRun(const DryRunOptions& options) {
     SystemEnvironment environment(facts);
 
     std::string language = LanguageName(facts.language);
+    PublicKeyList keys = options.keys;
     if (!options.settings.empty()) {
-        SetupInfo setup;
-        setup.SetPath(FullPath(options.settings));
-        if (!setup.ReadSetup()) {
-            return Refused(IDS_INIT_FAILED_001);
-        }
-        if (!environment.ApplicationLanguage(setup.SupportApplicationLang().c_str(), language)) {
-            return Refused(IDS_INIT_FAILED_005);
-        }
-        if (unsigned refusal = EnvironmentRefusal(setup, environment)) {
+        if (unsigned refusal = SettingsRefusal(options.settings, environment, &language, &keys)) {
             return Refused(refusal);
         }
     }
-
     ScratchFolder scratch;
-    std::string serverFile = FullPath(options.server);
-    if (IsUrl(options.server)) {
-        std::string url = options.server;
-        if (!EndsWithIni(url)) {
-            url += (url.back() == '/' ? "" : "/") + SetupInfo::ServerFileName(language);
-        }
-        FetchResult fetched = FetchEntry(MakeServerFileEntry(url), scratch.Path(), FetchProgress());
-        if (!fetched.fetched) {
-            std::fprintf(stderr, "%s: %s\n", url.c_str(), fetched.problem.c_str());
-            return Refused(IDS_SERVER_UNREACHABLE);
-        }
-        serverFile = fetched.localPath;
+    std::string serverFile;
+    if (unsigned refusal =
+            ServerFileRefusal(options.server, language, keys, scratch, &serverFile)) {
+        return Refused(refusal);
     }
     ServerCatalog server;
     if (server.Load(serverFile.c_str()) != kServerLoadOk) {
         std::fprintf(stderr, "%s cannot be loaded\n", options.server.c_str());
         return Refused(IDS_INIT_FAILED_004);
     }
+    if (!keys.empty() && !server.EveryModuleHasSha256()) {
+        std::fprintf(stderr, "a module of %s has no SHA256\n", options.server.c_str());
+        return Refused(IDS_UNVERIFIED_UPDATE);
+    }
     ApplyReferenceVersions(*installed, server);
-    UpgradePlan plan =
-        PlanUpgrade(*installed, server, environment, programFolder, ClientDownloadFolder());
-    if (plan.outcome == PlanOutcome::Refused) {
-        return Refused(plan.messageId);
-    }
-    if (plan.asksOldPlayer) {
-        std::fprintf(stderr, "the client first asks message %u (old player); OK goes on\n",
-                     static_cast<unsigned>(IDS_OLD_PLAYER));
-    }
-    std::printf("%s\n", plan.outcome == PlanOutcome::Upgrade ? "upgrade" : "reinstall");
-    for (const DownloadEntry& entry : plan.list) {
-        std::printf("%s\t%ld\t%s\n", entry.Name().c_str(), static_cast<long>(entry.Size()),
-                    entry.Url().c_str());
-    }
-    return 0;
+    return PrintPlan(
+        PlanUpgrade(*installed, server, environment, programFolder, ClientDownloadFolder()));
 }
 
 }  // namespace netrefit

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "signature/UpdateSignature.h"
+
 namespace netrefit {
 
 struct DryRunOptions {
@@ -10,10 +12,13 @@ struct DryRunOptions {
     std::string installed;      // state file; empty with fromRegistry
     bool fromRegistry = false;  // this PC's own detection instead
     std::string settings;       // the client's Netrefit.ini, for the checks that use it
+    PublicKeyList keys;         // the server file must be signed by one; else the settings' keys
 };
 
 // Prints "upgrade", "reinstall" or "refused NNN", then one line per module. 0 for an upgrade
-// or a reinstall, 1 for a refusal or when the answer cannot be found.
+// or a reinstall, 1 for a refusal or when the answer cannot be found. With keys the server
+// file's signature file (beside a file, or its URL and ".sig") is checked as the client checks
+// it.
 int RunDryRun(const DryRunOptions& options);
 
 }  // namespace netrefit

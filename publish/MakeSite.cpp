@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "download/ModuleDigest.h"
+#include "download/ServerFileTrust.h"
 #include "inventory/ComponentVersion.h"
 #include "inventory/ServerCatalog.h"
 #include "inventory/SetupInfo.h"
@@ -13,6 +15,7 @@
 #include "publish/ArchiveCheck.h"
 #include "publish/ModuleChecks.h"
 #include "publish/PublishFiles.h"
+#include "publish/SigningKey.h"
 
 namespace netrefit {
 namespace {
@@ -28,6 +31,7 @@ struct Module {
     std::string url;
     uint64_t size = 0;
     std::string md5;
+    std::string sha256;                 // of signed server files only
     std::vector<std::string> hotFixes;  // "HotFixNN=value" and "HotFixSeriesNN=value" lines
 };
 
@@ -43,6 +47,7 @@ class SiteMaker {
         std::fprintf(stderr, "%s\n", text.c_str());
         ++problems_;
     }
+    void ReadKey();
     void ReadLanguages();
     void ReadSettings();
     void CheckSections();
@@ -52,6 +57,10 @@ class SiteMaker {
     std::string ServerText() const;
     bool Write();
     bool ClientReadsBack(const std::string& path);
+    bool ClientTrusts(const std::string& path, const std::string& signature) const;
+    bool WriteServerFiles(const std::string& out,
+                          const std::string& text,
+                          const std::string& signature) const;
 
     const MakeOptions& options_;
     std::string description_;
@@ -59,6 +68,8 @@ class SiteMaker {
     std::vector<std::string> languages_;
     std::string settings_;
     std::string agentVersion_;
+    SigningKey key_;
+    bool signing_ = false;
     std::vector<Module> modules_;
     std::vector<std::string> setupHolders_;  // files that hold the installer
     bool walkFailed_ = false;
@@ -82,6 +93,7 @@ int SiteMaker::Run() {
     if (base_.empty() || base_.back() != '/') {
         base_ += '/';
     }
+    ReadKey();
     ReadLanguages();
     ReadSettings();
     CheckSections();
@@ -97,6 +109,14 @@ int SiteMaker::Run() {
         return 1;
     }
     return Write() ? 0 : 1;
+}
+
+void SiteMaker::ReadKey() {
+    signing_ = !options_.keyFile.empty();
+    std::string problem;
+    if (signing_ && !key_.Load(options_.keyFile, &problem)) {
+        Problem(problem);
+    }
 }
 
 void SiteMaker::ReadLanguages() {
@@ -191,6 +211,9 @@ void SiteMaker::ReadModule(const ServerSectionInfo& section) {
     }
     module.url = base_ + module.file;
     module.md5 = FileDigest(module.source);
+    if (signing_ && !FileSha256Text(module.source.c_str(), &module.sha256)) {
+        Problem(where + "File: " + module.source + " cannot be read");
+    }
     ServerComponent record(section.kind);
     record.SetRemotePath(module.url.c_str());
     record.SetSizeText(std::to_string(module.size).c_str());
@@ -286,12 +309,18 @@ std::string SiteMaker::ServerText() const {
         text += std::string("[") + module.section->name + "]\r\nVersion=" + module.version +
                 "\r\npath=" + module.url + "\r\nSize=" + std::to_string(module.size) +
                 "\r\nMD5=" + module.md5 + "\r\n";
+        if (signing_) {
+            text += "SHA256=" + module.sha256 + "\r\n";
+        }
         for (const std::string& line : module.hotFixes) {
             text += line + "\r\n";
         }
         text += "\r\n";
     }
     text += "[UpdateAgent]\r\nVersion=" + FourParts(agentVersion_) + "\r\n";
+    if (signing_) {
+        text += "\r\n[Signature]\r\nExpires=" + FormatCalendarDate(options_.expires) + "\r\n";
+    }
     return text;
 }
 
@@ -317,11 +346,19 @@ bool SiteMaker::ClientReadsBack(const std::string& path) {
                 : catalog.Get(static_cast<CatalogSlot>(module.section->place));
         const ServerComponent* server = dynamic_cast<const ServerComponent*>(record);
         if (server == nullptr || server->RemotePath() != module.url ||
-            server->Md5Text() != module.md5) {
+            server->Md5Text() != module.md5 || server->Sha256Text() != module.sha256) {
             return false;
         }
     }
-    return catalog.UpdateAgent(nullptr) != nullptr;
+    return catalog.UpdateAgent(nullptr) != nullptr && (!signing_ || catalog.EveryModuleHasSha256());
+}
+
+// The client's own check of the signature file as written, with the key's public half.
+bool SiteMaker::ClientTrusts(const std::string& path, const std::string& signature) const {
+    PublicKeyList keys;
+    std::string signaturePath = SignatureFileName(path);
+    return ParsePublicKeyList(key_.PublicKeyText(), &keys) && WriteText(signaturePath, signature) &&
+           ServerFileIsTrusted(path, signaturePath, keys, TodayUtc());
 }
 
 bool SiteMaker::Write() {
@@ -331,10 +368,15 @@ bool SiteMaker::Write() {
         return false;
     }
     std::string text = ServerText();
+    std::string signature = signing_ ? key_.SignatureLineOf(text) + "\r\n" : std::string();
     ScratchFolder scratch;
     std::string check = scratch.Path() + "Version_check.ini";
     if (!scratch.Ready() || !WriteText(check, text) || !ClientReadsBack(check)) {
         std::fprintf(stderr, "the client does not read the server file back as written\n");
+        return false;
+    }
+    if (signing_ && !ClientTrusts(check, signature)) {
+        std::fprintf(stderr, "the client does not take the signature as written\n");
         return false;
     }
     for (const Module& module : modules_) {
@@ -345,19 +387,47 @@ bool SiteMaker::Write() {
             return false;
         }
     }
+    return WriteServerFiles(out, text, signature);
+}
+
+bool SiteMaker::WriteServerFiles(const std::string& out,
+                                 const std::string& text,
+                                 const std::string& signature) const {
     for (const std::string& language : languages_) {
         std::string name = SetupInfo::ServerFileName(language);
-        if (!WriteText(out + name, text)) {
-            std::fprintf(stderr, "cannot write %s%s\n", out.c_str(), name.c_str());
+        std::string failed = WriteText(out + name, text) ? "" : name;
+        if (signing_ && failed.empty() && !WriteText(out + SignatureFileName(name), signature)) {
+            failed = SignatureFileName(name);
+        }
+        if (!failed.empty()) {
+            std::fprintf(stderr, "cannot write %s%s\n", out.c_str(), failed.c_str());
             return false;
         }
         std::printf("%s: %u modules under %s\n", name.c_str(),
                     static_cast<unsigned>(modules_.size()), base_.c_str());
     }
+    if (signing_) {
+        std::printf("signed for PublicKey=%s until %s\n", key_.PublicKeyText().c_str(),
+                    FormatCalendarDate(options_.expires).c_str());
+    }
     return true;
 }
 
 }  // namespace
+
+bool ParseExpiresOption(const std::string& text, CalendarDate* expires, std::string* problem) {
+    CalendarDate today = TodayUtc();
+    if (text.empty()) {
+        *expires = AddDays(today, kDefaultSignedDays);
+        return true;
+    }
+    if (!ParseCalendarDate(text, expires) || CompareDates(*expires, today) < 0) {
+        *problem = "--expires needs a date (YYYY-MM-DD) from today (" + FormatCalendarDate(today) +
+                   ", UTC) on";
+        return false;
+    }
+    return true;
+}
 
 int RunMake(const MakeOptions& options) {
     return SiteMaker(options).Run();

@@ -4,7 +4,12 @@
 
 #include <string>
 
+#include "signature/UpdateSignature.h"
+
 namespace netrefit {
+
+// Signed server files last this long unless --expires says otherwise.
+constexpr int kDefaultSignedDays = 90;
 
 struct MakeOptions {
     std::string description;  // the description INI file
@@ -12,10 +17,17 @@ struct MakeOptions {
     std::string url;          // base URL the site is served under
     std::string out;          // the site's folder
     std::string password;     // of encrypted archives, to walk them
+    std::string keyFile;      // the private key; empty for unsigned server files
+    CalendarDate expires;     // [Signature] Expires of signed server files
 };
 
+// "--expires YYYY-MM-DD": a real date, not before today (UTC); "" gives today plus
+// kDefaultSignedDays. False, with why in problem, for anything else.
+bool ParseExpiresOption(const std::string& text, CalendarDate* expires, std::string* problem);
+
 // 0 when the site was written, 1 when problems were found (each one a line on standard
-// error, nothing written).
+// error, nothing written). With a key file every module gets its SHA256, the server files a
+// [Signature] section and each one its signature file beside it.
 int RunMake(const MakeOptions& options);
 
 }  // namespace netrefit

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "publish/DryRun.h"
+#include "publish/KeyCommands.h"
 #include "publish/MakeSite.h"
 #include "publish/VerifySite.h"
 
@@ -16,21 +17,38 @@ const char kUsage[] =
     "NetrefitPublish: make, check and try out a Netrefit update site.\n"
     "\n"
     "  NetrefitPublish make --description FILE --modules DIR --url BASE_URL --out DIR\n"
-    "                       [--password TEXT]\n"
+    "                       [--password TEXT] [--key KEY_FILE [--expires YYYY-MM-DD]]\n"
     "      Writes Version_<Language>.ini for each language of the description and copies the\n"
     "      archives beside them; refuses, writing nothing, whatever the client would not take.\n"
+    "      With --key each module gets its SHA256, each server file a [Signature] Expires=\n"
+    "      (default: 90 days from today, UTC) and a signature file Version_<Language>.ini.sig.\n"
     "  NetrefitPublish verify --url BASE_URL [--lang English] [--password TEXT]\n"
+    "                         [--public-key HEX[,HEX...]]\n"
     "      Fetches the server information file and every module it names as the client does\n"
-    "      and checks status, size, MD5, the archive walk and the one \"Setup.exe\".\n"
+    "      and checks status, size, MD5, SHA256 where given, the archive walk and the one\n"
+    "      \"Setup.exe\". With --public-key also the signature file, the expiry date and a\n"
+    "      SHA256 for every module, as a client with these keys requires them.\n"
     "  NetrefitPublish dry-run --server FILE_OR_URL (--installed STATE_FILE | --from-registry)\n"
-    "                          [--settings Netrefit.ini]\n"
+    "                          [--settings Netrefit.ini] [--public-key HEX[,HEX...]]\n"
     "      Prints what a PC in that state is offered: \"upgrade\", \"reinstall\" or\n"
     "      \"refused NNN\" (the client's message), then display name, size and URL of each "
     "module,\n"
-    "      separated by tabs, in the client's order.\n"
+    "      separated by tabs, in the client's order. With keys (--public-key, else the\n"
+    "      settings' PublicKey=) the server file's signature file (FILE.sig, or the URL and\n"
+    "      \".sig\") is checked as the client checks it.\n"
+    "  NetrefitPublish keygen --out KEY_FILE\n"
+    "      Makes a new key pair, writes the private key to KEY_FILE (never over an existing\n"
+    "      file; keep it secret) and prints the line \"PublicKey=...\" for Netrefit.ini's "
+    "[Setup].\n"
+    "  NetrefitPublish check-signature --public-key HEX[,HEX...] --signature HEX --file FILE\n"
+    "      Exit code 0 when the signature (128 hexadecimal digits) is one of the keys' over the\n"
+    "      file's bytes, 1 when not.\n"
     "\n"
     "  --password opens encrypted archives while they are walked.\n"
     "  Exit code: 0 all is well, 1 problems found (or a refusal), 2 bad usage.\n";
+
+using Options = std::map<std::string, std::string>;
+const char* const kNone[] = {nullptr};
 
 int Usage(const char* problem) {
     if (problem != nullptr) {
@@ -45,7 +63,7 @@ bool ParseOptions(int argc,
                   char** argv,
                   const char* const* valued,
                   const char* const* flags,
-                  std::map<std::string, std::string>* options,
+                  Options* options,
                   std::string* problem) {
     for (int i = 2; i < argc; ++i) {
         std::string name = argv[i];
@@ -74,9 +92,7 @@ bool ParseOptions(int argc,
     return true;
 }
 
-bool Missing(const std::map<std::string, std::string>& options,
-             const char* const* required,
-             std::string* problem) {
+bool Missing(const Options& options, const char* const* required, std::string* problem) {
     for (const char* const* key = required; *key != nullptr; ++key) {
         if (options.count(*key) == 0 || options.at(*key).empty()) {
             *problem = std::string(*key) + " is required";
@@ -85,6 +101,109 @@ bool Missing(const std::map<std::string, std::string>& options,
     }
     return false;
 }
+
+// An optional "--public-key": no keys when it is not given.
+bool ReadKeys(Options& options, netrefit::PublicKeyList* keys, std::string* problem) {
+    return options.count("--public-key") == 0 ||
+           netrefit::ParseKeyOption(options["--public-key"], keys, problem);
+}
+
+int Make(Options& options) {
+    std::string problem;
+    netrefit::MakeOptions make;
+    make.description = options["--description"];
+    make.modules = options["--modules"];
+    make.url = options["--url"];
+    make.out = options["--out"];
+    make.password = options["--password"];
+    if (options.count("--key") != 0 && options["--key"].empty()) {
+        return Usage("--key needs a file");
+    }
+    make.keyFile = options["--key"];
+    if (make.keyFile.empty() && options.count("--expires") != 0) {
+        return Usage("--expires needs --key");
+    }
+    if (!make.keyFile.empty() &&
+        !netrefit::ParseExpiresOption(options["--expires"], &make.expires, &problem)) {
+        return Usage(problem.c_str());
+    }
+    return netrefit::RunMake(make);
+}
+
+int Verify(Options& options) {
+    std::string problem;
+    netrefit::VerifyOptions verify;
+    verify.url = options["--url"];
+    if (options.count("--lang")) {
+        verify.language = options["--lang"];
+    }
+    verify.password = options["--password"];
+    if (!ReadKeys(options, &verify.keys, &problem)) {
+        return Usage(problem.c_str());
+    }
+    return netrefit::RunVerify(verify);
+}
+
+int DryRun(Options& options) {
+    std::string problem;
+    bool fromRegistry = options.count("--from-registry") != 0;
+    if (fromRegistry == (options.count("--installed") != 0)) {
+        return Usage("give either --installed STATE_FILE or --from-registry");
+    }
+    netrefit::DryRunOptions dryRun;
+    dryRun.server = options["--server"];
+    dryRun.installed = options["--installed"];
+    dryRun.fromRegistry = fromRegistry;
+    dryRun.settings = options["--settings"];
+    if (!ReadKeys(options, &dryRun.keys, &problem)) {
+        return Usage(problem.c_str());
+    }
+    return netrefit::RunDryRun(dryRun);
+}
+
+int CheckSignature(Options& options) {
+    std::string problem;
+    netrefit::CheckSignatureOptions check;
+    check.signature = options["--signature"];
+    check.file = options["--file"];
+    if (!netrefit::ParseKeyOption(options["--public-key"], &check.keys, &problem) ||
+        !netrefit::ParseSignatureOption(check.signature, &problem)) {
+        return Usage(problem.c_str());
+    }
+    return netrefit::RunCheckSignature(check);
+}
+
+int Keygen(Options& options) {
+    return netrefit::RunKeygen(options["--out"]);
+}
+
+struct Command {
+    const char* name;
+    const char* const* valued;
+    const char* const* flags;
+    const char* const* required;
+    int (*run)(Options& options);
+};
+
+const char* const kMakeValued[] = {"--description", "--modules", "--url",     "--out",
+                                   "--password",    "--key",     "--expires", nullptr};
+const char* const kMakeRequired[] = {"--description", "--modules", "--url", "--out", nullptr};
+const char* const kVerifyValued[] = {"--url", "--lang", "--password", "--public-key", nullptr};
+const char* const kUrl[] = {"--url", nullptr};
+const char* const kDryRunValued[] = {"--server", "--installed", "--settings", "--public-key",
+                                     nullptr};
+const char* const kFromRegistry[] = {"--from-registry", nullptr};
+const char* const kServer[] = {"--server", nullptr};
+const char* const kCheckValued[] = {"--public-key", "--signature", "--file", nullptr};
+const char* const kOut[] = {"--out", nullptr};
+
+const Command kCommands[] = {
+    {"make", kMakeValued, kNone, kMakeRequired, &Make},
+    {"verify", kVerifyValued, kNone, kUrl, &Verify},
+    {"dry-run", kDryRunValued, kFromRegistry, kServer, &DryRun},
+    {"keygen", kOut, kNone, kOut, &Keygen},
+    {"check-signature", kCheckValued, kNone, kCheckValued, &CheckSignature},
+};
 
 }  // namespace
 
@@ -97,59 +216,17 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    std::map<std::string, std::string> options;
-    std::string problem;
-    static const char* const kNone[] = {nullptr};
-    if (command == "make") {
-        static const char* const valued[] = {"--description", "--modules",  "--url",
-                                             "--out",         "--password", nullptr};
-        static const char* const required[] = {"--description", "--modules", "--url", "--out",
-                                               nullptr};
-        if (!ParseOptions(argc, argv, valued, kNone, &options, &problem) ||
-            Missing(options, required, &problem)) {
+    for (const Command& known : kCommands) {
+        if (command != known.name) {
+            continue;
+        }
+        Options options;
+        std::string problem;
+        if (!ParseOptions(argc, argv, known.valued, known.flags, &options, &problem) ||
+            Missing(options, known.required, &problem)) {
             return Usage(problem.c_str());
         }
-        netrefit::MakeOptions make;
-        make.description = options["--description"];
-        make.modules = options["--modules"];
-        make.url = options["--url"];
-        make.out = options["--out"];
-        make.password = options["--password"];
-        return netrefit::RunMake(make);
-    }
-    if (command == "verify") {
-        static const char* const valued[] = {"--url", "--lang", "--password", nullptr};
-        static const char* const required[] = {"--url", nullptr};
-        if (!ParseOptions(argc, argv, valued, kNone, &options, &problem) ||
-            Missing(options, required, &problem)) {
-            return Usage(problem.c_str());
-        }
-        netrefit::VerifyOptions verify;
-        verify.url = options["--url"];
-        if (options.count("--lang")) {
-            verify.language = options["--lang"];
-        }
-        verify.password = options["--password"];
-        return netrefit::RunVerify(verify);
-    }
-    if (command == "dry-run") {
-        static const char* const valued[] = {"--server", "--installed", "--settings", nullptr};
-        static const char* const flags[] = {"--from-registry", nullptr};
-        static const char* const required[] = {"--server", nullptr};
-        if (!ParseOptions(argc, argv, valued, flags, &options, &problem) ||
-            Missing(options, required, &problem)) {
-            return Usage(problem.c_str());
-        }
-        bool fromRegistry = options.count("--from-registry") != 0;
-        if (fromRegistry == (options.count("--installed") != 0)) {
-            return Usage("give either --installed STATE_FILE or --from-registry");
-        }
-        netrefit::DryRunOptions dryRun;
-        dryRun.server = options["--server"];
-        dryRun.installed = options["--installed"];
-        dryRun.fromRegistry = fromRegistry;
-        dryRun.settings = options["--settings"];
-        return netrefit::RunDryRun(dryRun);
+        return known.run(options);
     }
     return Usage(("unknown command " + command).c_str());
 }

@@ -6,7 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "download/ModuleDigest.h"
 #include "download/ServerFileEntry.h"
+#include "download/ServerFileTrust.h"
 #include "hashgate/VerifyFileDigest.h"
 #include "inventory/ServerCatalog.h"
 #include "inventory/SetupInfo.h"
@@ -35,6 +37,27 @@ void PrintRow(const std::string& section,
     std::fflush(stdout);
 }
 
+// What the client finds of a module's SHA256: with keys every module must have one; without,
+// one that is there is checked all the same.
+void AddSha256Findings(const ServerComponent& record,
+                       const std::string& path,
+                       bool required,
+                       std::vector<std::string>* findings) {
+    const std::string& expected = record.Sha256Text();
+    std::string actual;
+    if (expected.empty()) {
+        if (required) {
+            findings->push_back("no SHA256: the client refuses the whole server file");
+        }
+    } else if (!IsSha256Text(expected)) {
+        findings->push_back("SHA256 \"" + expected + "\" is not 64 lowercase hexadecimal digits");
+    } else if (!FileSha256Text(path.c_str(), &actual)) {
+        findings->push_back("the file served cannot be read for its SHA-256");
+    } else if (actual != expected) {
+        findings->push_back("SHA-256 differs: the file served has " + actual);
+    }
+}
+
 FetchProgress ProgressLine(const std::string& section, uint32_t size) {
     if (size < kProgressFrom) {
         return FetchProgress();
@@ -60,6 +83,16 @@ class SiteVerifier {
 
   private:
     bool FetchServerFile();
+    void CheckSignature(const std::string& serverUrl, const std::string& serverName);
+    std::string ExpiryFinding() const;
+    // A row of the server file or its signature file; a finding is a problem of the site.
+    void FileRow(const std::string& name,
+                 const std::string& url,
+                 const std::string& size,
+                 const std::vector<std::string>& findings) {
+        PrintRow(name, url, size, findings);
+        problems_ += findings.empty() ? 0 : 1;
+    }
     void CheckModule(const ServerSectionInfo& section, const ServerComponent* record);
     void Problem(const std::string& text) {
         std::printf("%s\n", text.c_str());
@@ -128,8 +161,44 @@ bool SiteVerifier::FetchServerFile() {
     serverFile_ = fetched.localPath;
     uint64_t size = 0;
     FileSizeOf(serverFile_, &size);
-    PrintRow(name, entry.Url(), std::to_string(size), {});
+    bool signedFile = !options_.keys.empty();
+    std::vector<std::string> findings;
+    if (signedFile && ServerFileExpired(serverFile_, TodayUtc())) {
+        findings.push_back(ExpiryFinding());
+    }
+    FileRow(name, entry.Url(), std::to_string(size), findings);
+    if (signedFile) {
+        CheckSignature(entry.Url(), name);
+    }
     return true;
+}
+
+std::string SiteVerifier::ExpiryFinding() const {
+    return "expired: [Signature] Expires=" + ProfileText(serverFile_, "Signature", "Expires", 32) +
+           " is no date or is before today (" + FormatCalendarDate(TodayUtc()) + ", UTC)";
+}
+
+// The signature file beside the server file, fetched with the same request, and held against
+// the exact bytes fetched of the server file.
+void SiteVerifier::CheckSignature(const std::string& serverUrl, const std::string& serverName) {
+    DownloadEntry entry = MakeSignatureFileEntry(serverUrl);
+    FetchResult fetched = FetchEntry(entry, scratch_.Path(), FetchProgress());
+    if (!fetched.fetched) {
+        FileRow(entry.FileName(), entry.Url(), "-", {fetched.problem});
+        return;
+    }
+    uint64_t size = 0;
+    FileSizeOf(fetched.localPath, &size);
+    std::string message, signature;
+    std::vector<std::string> findings;
+    if (!ReadWholeFile(serverFile_, kMaxServerFileBytes, &message) ||
+        !ReadWholeFile(fetched.localPath, kMaxServerFileBytes, &signature)) {
+        findings.push_back("cannot be read");
+    } else if (!AnySignatureVerifies(signature, reinterpret_cast<const uint8_t*>(message.data()),
+                                     message.size(), options_.keys)) {
+        findings.push_back("no line of it is a signature of " + serverName + " by the given keys");
+    }
+    FileRow(entry.FileName(), entry.Url(), std::to_string(size), findings);
 }
 
 void SiteVerifier::CheckModule(const ServerSectionInfo& section, const ServerComponent* record) {
@@ -168,6 +237,7 @@ void SiteVerifier::CheckModule(const ServerSectionInfo& section, const ServerCom
     } else if (!VerifyFileDigest(fetched.localPath.c_str(), record->Md5Text().c_str())) {
         findings.push_back("MD5 differs: the file served has " + FileDigest(fetched.localPath));
     }
+    AddSha256Findings(*record, fetched.localPath, !options_.keys.empty(), &findings);
     ArchiveWalk walk = WalkArchive(fetched.localPath, options_.password);
     if (!walk.walked) {
         walkFailed_ = true;

@@ -11,6 +11,8 @@
 
 #include "app/EndToEnd.h"
 #include "hashgate/Md5.h"
+#include "signature/SignatureText.h"
+#include "signature/UpdateSignature.h"
 #include "support/MachineRegistry.h"
 #include "support/TestFiles.h"
 #include "support/WindowDriver.h"
@@ -34,6 +36,45 @@ const char kDescription[] =
     "[Melorra]\r\nVersion=2.1.0.0\r\nFile=Melorra.zip\r\n\r\n"
     "[MelorraAddonNocddb]\r\nVersion=1.1.0.0\r\nFile=Extension.zip\r\n\r\n"
     "[LauncherMl]\r\nVersion=2.1.0.0\r\nFile=SetupStarter.zip\r\n";
+
+// The deployer's keys of the tests: fixed seeds, so that failures can be reproduced.
+const std::string kSeed = "9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60";
+const std::string kOtherSeed = "4ccd089b28ff96da9db6c346ec114e0f5b8a319f35aba624da8cf6ed4fb8a6fb";
+
+const char kUnverifiedText[] =
+    "The update information from the server could not be verified. \nPlease contact the "
+    "software vendor.";
+
+std::vector<uint8_t> SeedBytes(const std::string& seedHex) {
+    std::vector<uint8_t> seed(netrefit::kEd25519SeedSize);
+    EXPECT_TRUE(netrefit::ParseHexBytes(seedHex.data(), seedHex.size(), seed.data(), seed.size()));
+    return seed;
+}
+
+std::string PublicKeyOf(const std::string& seedHex) {
+    uint8_t key[netrefit::kEd25519PublicKeySize];
+    netrefit::Ed25519PublicKey(key, SeedBytes(seedHex).data());
+    char text[2 * sizeof(key) + 1];
+    netrefit::FormatHexBytes(key, sizeof(key), text);
+    return text;
+}
+
+// A signature file of bytes as the deployer's tool writes one: one line, CR LF.
+std::string SignatureFileOf(const std::string& seedHex, const std::string& bytes) {
+    return netrefit::SignatureLine(SeedBytes(seedHex).data(),
+                                   reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()) +
+           "\r\n";
+}
+
+netrefit::CalendarDate TodayUtc() {
+    SYSTEMTIME now;
+    ::GetSystemTime(&now);
+    netrefit::CalendarDate today;
+    today.year = now.wYear;
+    today.month = now.wMonth;
+    today.day = now.wDay;
+    return today;
+}
 
 std::string LastLine(const std::string& text) {
     std::vector<std::string> lines = TextLines(text);
@@ -155,7 +196,8 @@ class Publish : public EndToEnd {
                const std::string& description,
                const std::string& modules,
                std::string* err,
-               const std::string& url = std::string()) {
+               const std::string& url = std::string(),
+               const std::string& moreOptions = std::string()) {
         RemoveTree(SiteFolder(name));
         std::string file = scratch_.File(name + ".ini");
         EXPECT_TRUE(WriteFileBytes(file, description));
@@ -168,14 +210,26 @@ class Publish : public EndToEnd {
         };
         return Tool("make --description \"" + file + "\" --modules \"" + bare(modules) +
                         "\" --url " + (url.empty() ? SiteUrl(name) : url) + " --out \"" +
-                        bare(SiteFolder(name)) + "\" --password melorra",
+                        bare(SiteFolder(name)) + "\" --password melorra" + moreOptions,
                     &out, err);
     }
 
-    void UseSite(const std::string& name) {
+    // "--key FILE" of a key file with these bytes.
+    std::string KeyOption(const std::string& bytes = kSeed + "\r\n",
+                          const std::string& name = "deployer.key") {
+        EXPECT_TRUE(WriteFileBytes(scratch_.File(name), bytes));
+        return " --key \"" + scratch_.File(name) + "\"";
+    }
+
+    // The client's settings point at the site; with a key, its updates must be signed.
+    void UseSite(const std::string& name, const std::string& publicKey = std::string()) {
         Settings settings;
         settings.server = SiteUrl(name);
         WriteSettings(settings);
+        if (!publicKey.empty()) {
+            ASSERT_TRUE(::WritePrivateProfileStringA("Setup", "PublicKey", publicKey.c_str(),
+                                                     program_.File("Netrefit.ini").c_str()));
+        }
     }
 
     std::string folder_;
@@ -186,12 +240,32 @@ TEST_F(Publish, CommandLineExitCodes) {
     std::string out, err;
     EXPECT_EQ(0u, Tool("--help", &out));
     EXPECT_NE(std::string::npos, out.find("dry-run --server FILE_OR_URL")) << out;
-    EXPECT_EQ(2u, Tool("", &out, &err));
-    EXPECT_EQ(2u, Tool("publish", &out, &err));
-    EXPECT_EQ(2u, Tool("make --url http://127.0.0.7/", &out, &err));
-    EXPECT_NE(std::string::npos, err.find("--description is required")) << err;
-    EXPECT_EQ(2u, Tool("dry-run --server x.ini", &out, &err));
-    EXPECT_EQ(2u, Tool("verify --url", &out, &err));
+    EXPECT_NE(std::string::npos, out.find("keygen --out KEY_FILE")) << out;
+    const std::string make = "make --description d.ini --modules m --url http://127.0.0.7/ --out o";
+    const std::string key = PublicKeyOf(kSeed);
+    struct BadUsage {
+        std::string arguments;
+        std::string error;  // part of what it says; "" for anything
+    };
+    const std::vector<BadUsage> cases = {
+        {"", ""},
+        {"publish", ""},
+        {"make --url http://127.0.0.7/", "--description is required"},
+        {"dry-run --server x.ini", ""},
+        {"verify --url", ""},
+        {"keygen", "--out is required"},
+        {make + " --expires 2099-12-31", "--expires needs --key"},
+        {make + " --key k.key --expires 2001-01-01", "--expires needs a date"},
+        {make + " --key k.key --expires 2099-02-29", "--expires needs a date"},
+        {"verify --url http://127.0.0.7/ --public-key " + key.substr(1), "--public-key needs"},
+        {"dry-run --server x.ini --installed s.ini --public-key " + key + ",",
+         "--public-key needs"},
+    };
+    for (const BadUsage& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        EXPECT_EQ(2u, Tool(c.arguments, &out, &err));
+        EXPECT_NE(std::string::npos, err.find(c.error)) << err;
+    }
 }
 
 // From a folder of archives to a whole upgrade of the real client.
@@ -215,11 +289,60 @@ TEST_F(Publish, MadeSiteVerifiesAndUpgradesTheRealClient) {
     EXPECT_EQ(FilesOfTheModules(), FilesSeenByInstaller());
 }
 
+// A key pair of the system's random source, a site signed with it, and the real client that
+// holds the public key upgrading from it.
+TEST_F(Publish, SignedSiteFromANewKeyUpgradesTheRealClient) {
+    std::string keyFile = scratch_.File("new.key"), out, err, keyText;
+    ASSERT_EQ(0u, Tool("keygen --out \"" + keyFile + "\"", &out, &err)) << err;
+    ASSERT_TRUE(ReadFileBytes(keyFile, &keyText));
+    ASSERT_EQ(66u, keyText.size());
+    EXPECT_EQ("\r\n", keyText.substr(64));
+    std::string seed = keyText.substr(0, 64);
+    EXPECT_EQ(std::string::npos, seed.find_first_not_of("0123456789abcdef")) << keyText;
+    // The printed key is the pair of the one in the file.
+    std::string publicKey = PublicKeyOf(seed);
+    EXPECT_EQ("PublicKey=" + publicKey + "\r\n", out);
+    EXPECT_EQ(1u, Tool("keygen --out \"" + keyFile + "\"", &out, &err));
+    EXPECT_NE(std::string::npos, err.find("already exists")) << err;
+    std::string again;
+    ASSERT_TRUE(ReadFileBytes(keyFile, &again));
+    EXPECT_EQ(keyText, again) << "a key file was overwritten";
+
+    ASSERT_EQ(0u,
+              Make("signed", kDescription, SourceModules(), &err, "", " --key \"" + keyFile + "\""))
+        << err;
+    std::string server, signature;
+    ASSERT_TRUE(ReadFileBytes(ServerFile("signed"), &server));
+    ASSERT_TRUE(ReadFileBytes(ServerFile("signed") + ".sig", &signature));
+    EXPECT_EQ(SignatureFileOf(seed, server), signature);
+    EXPECT_EQ(netrefit::FormatCalendarDate(netrefit::AddDays(TodayUtc(), 90)),
+              ServerValue(server, "Signature", "Expires"));
+    EXPECT_EQ(0u, Tool("verify --url " + SiteUrl("signed") + " --password melorra --public-key " +
+                           publicKey,
+                       &out))
+        << out;
+    EXPECT_NE(std::string::npos,
+              out.find("Version_English.ini.sig\thttp://127.0.0.7/signed/Version_English.ini.sig"
+                       "\t130\tok\r\n"))
+        << out;
+    EXPECT_EQ("5 of 5 modules passed", LastLine(out)) << out;
+
+    InstallOlderSuite();
+    UseSite("signed", publicKey);
+    Start();
+    ASSERT_TRUE(AcceptModuleList());
+    ASSERT_TRUE(TypePassword("melorra"));
+    EXPECT_EQ(kInstallDoneText, Answer(IDOK, 60000));
+    EXPECT_EQ(0u, WaitForEnd());
+    EXPECT_EQ(FilesOfTheModules(), FilesSeenByInstaller());
+}
+
 struct MakeCase {
     const char* name;
     // Changes the description, the archives folder or the base URL before "make" runs.
     std::function<void(std::string* description, const TempDir& modules, std::string* url)> breakIt;
-    std::string expected;  // a line of the refusal; "" when the site is made
+    std::string expected;      // a line of the refusal; "" when the site is made
+    std::string keyFile = "";  // the bytes of the key file it is signed with; "" for none
 };
 
 TEST_F(Publish, MakeRefusesWhatTheClientWouldNotTake) {
@@ -260,6 +383,11 @@ TEST_F(Publish, MakeRefusesWhatTheClientWouldNotTake) {
     listedImploded.method = 6;
     std::string garbled = Listed({Stored("readme.txt", "fine")});
     garbled[garbled.size() - 6] ^= 1;  // the directory's offset in the end record
+    auto keep = [](std::string*, const TempDir&, std::string*) {};
+    auto notOneLine = [this](const std::string& name) {
+        return "key file " + scratch_.File(name + ".key") +
+               " is not one line of 64 hexadecimal digits";
+    };
     const std::vector<MakeCase> cases = {
         {"junk-version", edit("[Melorra]\r\nVersion=2.1.0.0", "[Melorra]\r\nVersion=2.1b"),
          "[Melorra] Version: \"2.1b\" is not a version the client can read"},
@@ -332,6 +460,11 @@ TEST_F(Publish, MakeRefusesWhatTheClientWouldNotTake) {
          "[MelorraAddonNoCddbb] is not a section the client reads"},
         {"unknown-language", edit("Names=English, German", "Names=English, Klingon"),
          "[Languages] Names: \"Klingon\" is not a language the client knows"},
+        {"key-with-lf", keep, "", kSeed + "\n"},
+        {"key-without-line-end", keep, "", kSeed},
+        {"key-of-two-lines", keep, notOneLine("key-of-two-lines"), kSeed + "\r\n\r\n"},
+        {"key-of-63-digits", keep, notOneLine("key-of-63-digits"), kSeed.substr(1) + "\r\n"},
+        {"key-not-hex", keep, notOneLine("key-not-hex"), "x" + kSeed.substr(1) + "\r\n"},
     };
     for (const MakeCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -340,11 +473,20 @@ TEST_F(Publish, MakeRefusesWhatTheClientWouldNotTake) {
         std::string description = kDescription, url;
         c.breakIt(&description, modules, &url);
         std::string err;
+        std::string key =
+            c.keyFile.empty() ? "" : KeyOption(c.keyFile, std::string(c.name) + ".key");
         if (c.expected.empty()) {
-            EXPECT_EQ(0u, Make(c.name, description, modules.Path(), &err, url)) << err;
+            EXPECT_EQ(0u, Make(c.name, description, modules.Path(), &err, url, key)) << err;
+            std::string server, signature;
+            if (!c.keyFile.empty()) {
+                EXPECT_TRUE(ReadFileBytes(ServerFile(c.name), &server));
+                EXPECT_TRUE(ReadFileBytes(ServerFile(c.name) + ".sig", &signature));
+                EXPECT_EQ(SignatureFileOf(kSeed, server), signature)
+                    << "signed with the file's key";
+            }
             continue;
         }
-        EXPECT_EQ(1u, Make(c.name, description, modules.Path(), &err, url));
+        EXPECT_EQ(1u, Make(c.name, description, modules.Path(), &err, url, key));
         std::vector<std::string> lines = TextLines(err);
         EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), c.expected)) << err;
         EXPECT_FALSE(FileExists(SiteFolder(c.name))) << "a refused site was written";
@@ -356,6 +498,12 @@ struct VerifyCase {
     // Breaks the made site: its server file's text and its folder.
     std::function<void(std::string* serverText, const std::string& folder)> breakIt;
     std::string expected;  // part of the output; "" when every module passes
+    enum Signing {
+        Unsigned,     // made and verified without a key
+        Signed,       // made with the key, verified with its public key
+        SignedAgain,  // the same, the broken server file signed again with the key
+        KeyNotGiven   // made with the key, verified without one
+    } signing = Unsigned;
 };
 
 TEST_F(Publish, VerifyFindsEverySiteBrokenOnPurpose) {
@@ -377,6 +525,8 @@ TEST_F(Publish, VerifyFindsEverySiteBrokenOnPurpose) {
     ASSERT_TRUE(ReadFileBytes(SourceModules() + "SetupStarter.zip", &starter));
     TestMember damaged = Deflated("a.txt", PatternBytes(4096));
     damaged.data = std::string(64, '\xff');
+    const std::string notSigned =
+        "\tno line of it is a signature of Version_English.ini by the given keys";
     const std::vector<VerifyCase> cases = {
         {"module-missing",
          [](std::string*, const std::string& folder) {
@@ -426,18 +576,63 @@ TEST_F(Publish, VerifyFindsEverySiteBrokenOnPurpose) {
          },
          "Version_English.ini\thttp://127.0.0.7/verify-server-file-missing/Version_English.ini\t-"
          "\tstatus 404"},
+        {"signed-module-replaced",
+         replaceModule(StoredWithDescriptors(site_ + "StoredStreamed.zip")), notSigned,
+         VerifyCase::Signed},
+        {"signature-missing",
+         [](std::string*, const std::string& folder) {
+             ::DeleteFileA((folder + "Version_English.ini.sig").c_str());
+         },
+         "Version_English.ini.sig\thttp://127.0.0.7/verify-signature-missing/"
+         "Version_English.ini.sig"
+         "\t-\tstatus 404",
+         VerifyCase::Signed},
+        {"signed-by-another-key",
+         [](std::string* text, const std::string& folder) {
+             ASSERT_TRUE(WriteFileBytes(folder + "Version_English.ini.sig",
+                                        SignatureFileOf(kOtherSeed, *text)));
+         },
+         notSigned, VerifyCase::Signed},
+        {"expired",
+         [setValue](std::string* text, const std::string&) {
+             setValue(text, "Signature", "Expires", "2020-01-01");
+         },
+         "\texpired: [Signature] Expires=2020-01-01 is no date or is before today (",
+         VerifyCase::SignedAgain},
+        {"module-without-sha256",
+         [](std::string* text, const std::string&) {
+             std::string sha256 = ServerValue(*text, "Melorra", "SHA256");
+             *text = Replace(*text, "SHA256=" + sha256 + "\r\n", "");
+         },
+         "Melorra.zip\t151434\tno SHA256: the client refuses the whole server file",
+         VerifyCase::SignedAgain},
+        {"sha256-checked-without-keys",
+         [setValue](std::string* text, const std::string&) {
+             setValue(text, "Melorra", "SHA256",
+                      ServerValue(*text, "MelorraCommonLibrary", "SHA256"));
+         },
+         "\tSHA-256 differs: the file served has ", VerifyCase::KeyNotGiven},
     };
     for (const VerifyCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::string name = std::string("verify-") + c.name, err, out;
-        ASSERT_EQ(0u, Make(name, kDescription, SourceModules(), &err)) << err;
+        bool signedSite = c.signing != VerifyCase::Unsigned;
+        ASSERT_EQ(
+            0u, Make(name, kDescription, SourceModules(), &err, "", signedSite ? KeyOption() : ""))
+            << err;
         std::string text;
         ASSERT_TRUE(ReadFileBytes(ServerFile(name), &text));
         c.breakIt(&text, SiteFolder(name));
         if (FileExists(ServerFile(name))) {
             ASSERT_TRUE(WriteFileBytes(ServerFile(name), text));
         }
-        DWORD code = Tool("verify --url " + SiteUrl(name) + " --password melorra", &out);
+        if (c.signing == VerifyCase::SignedAgain) {
+            ASSERT_TRUE(WriteFileBytes(ServerFile(name) + ".sig", SignatureFileOf(kSeed, text)));
+        }
+        bool keysGiven = signedSite && c.signing != VerifyCase::KeyNotGiven;
+        DWORD code = Tool("verify --url " + SiteUrl(name) + " --password melorra" +
+                              (keysGiven ? " --public-key " + PublicKeyOf(kSeed) : ""),
+                          &out);
         if (c.expected.empty()) {
             EXPECT_EQ(0u, code) << out;
             EXPECT_EQ("5 of 5 modules passed", LastLine(out)) << out;
@@ -446,6 +641,117 @@ TEST_F(Publish, VerifyFindsEverySiteBrokenOnPurpose) {
         EXPECT_EQ(1u, code) << out;
         EXPECT_NE(std::string::npos, out.find(c.expected)) << out;
         EXPECT_NE(std::string::npos, LastLine(out).find(" modules passed")) << out;
+    }
+}
+
+TEST_F(Publish, CheckSignatureAnswers) {
+    const std::string text = "[UpdateAgent]\r\nVersion=1.1.0.3240\r\n";
+    std::string file = scratch_.File("signed.ini"), changed = scratch_.File("changed.ini");
+    ASSERT_TRUE(WriteFileBytes(file, text));
+    ASSERT_TRUE(WriteFileBytes(changed, Replace(text, "3240", "3241")));
+    std::string signature = SignatureFileOf(kSeed, text).substr(0, 128);
+    const std::string key = PublicKeyOf(kSeed), other = PublicKeyOf(kOtherSeed);
+    auto check = [](const std::string& keys, const std::string& signature,
+                    const std::string& file) {
+        return "check-signature --public-key " + keys + " --signature " + signature + " --file \"" +
+               file + "\"";
+    };
+    struct CheckCase {
+        std::string arguments;
+        DWORD code;
+    };
+    const std::vector<CheckCase> cases = {
+        {check(key, signature, file), 0},
+        {check(other + "," + key, signature, file), 0},  // a second key while keys rotate
+        {check(other, signature, file), 1},
+        {check(key, signature, changed), 1},
+        {check(key, signature, scratch_.File("missing.ini")), 1},
+        {check(key, signature.substr(1), file), 2},
+        {check(key, signature.substr(1) + "g", file), 2},
+        {check(key.substr(1), signature, file), 2},
+        {"check-signature --public-key " + key + " --signature " + signature, 2},
+    };
+    for (const CheckCase& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        std::string out;
+        EXPECT_EQ(c.code, Tool(c.arguments, &out));
+    }
+}
+
+struct SignedDryRunCase {
+    const char* name;
+    std::function<void(std::string* serverText)> change;  // before it is signed again
+    enum Signature { SignedAgain, NotAgain, OtherKey, None } signature;
+    bool url;             // the server file by its URL, else the file itself
+    bool keysInSettings;  // the settings' PublicKey instead of --public-key
+    const char* firstLine;
+};
+
+// With keys the dry run answers as a client with those keys in its settings: the one that
+// cannot verify the server file refuses it with message 151.
+TEST_F(Publish, DryRunWithKeysRefusesWhatTheClientCannotVerify) {
+    std::string err, out;
+    ASSERT_EQ(0u, Make("dry-signed", kDescription, SourceModules(), &err, "", KeyOption())) << err;
+    std::string made;
+    ASSERT_TRUE(ReadFileBytes(ServerFile("dry-signed"), &made));
+    std::string state = scratch_.File("state.ini");
+    ASSERT_TRUE(WriteFileBytes(state, "[Installed]\r\nMelorra=2.0.0.123\r\n"));
+    auto same = [](std::string*) {};
+    const std::vector<SignedDryRunCase> cases = {
+        {"file", same, SignedDryRunCase::SignedAgain, false, false, "upgrade"},
+        {"url", same, SignedDryRunCase::SignedAgain, true, false, "upgrade"},
+        {"url-another-key", same, SignedDryRunCase::OtherKey, true, false, "refused 151"},
+        {"url-no-signature", same, SignedDryRunCase::None, true, false, "refused 151"},
+        {"url-key-of-the-settings", same, SignedDryRunCase::OtherKey, true, true, "refused 151"},
+        {"file-changed-after-signing",
+         [](std::string* text) { *text = Replace(*text, "Version=2.1.0.0", "Version=2.2.0.0"); },
+         SignedDryRunCase::NotAgain, false, false, "refused 151"},
+        {"file-expired",
+         [](std::string* text) {
+             *text = Replace(*text, "Expires=" + ServerValue(*text, "Signature", "Expires"),
+                             "Expires=2020-01-01");
+         },
+         SignedDryRunCase::SignedAgain, false, false, "refused 151"},
+        {"file-module-without-sha256",
+         [](std::string* text) {
+             *text =
+                 Replace(*text, "SHA256=" + ServerValue(*text, "Melorra", "SHA256") + "\r\n", "");
+         },
+         SignedDryRunCase::SignedAgain, false, false, "refused 151"},
+    };
+    for (const SignedDryRunCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string site = std::string("dry-signed-") + c.name, text = made;
+        ASSERT_TRUE(::CreateDirectoryA(SiteFolder(site).c_str(), nullptr) ||
+                    ::GetLastError() == ERROR_ALREADY_EXISTS);
+        c.change(&text);
+        ASSERT_TRUE(WriteFileBytes(ServerFile(site), text));
+        ::DeleteFileA((ServerFile(site) + ".sig").c_str());
+        if (c.signature != SignedDryRunCase::None) {
+            const std::string& seed =
+                c.signature == SignedDryRunCase::OtherKey ? kOtherSeed : kSeed;
+            std::string signedText = c.signature == SignedDryRunCase::NotAgain ? made : text;
+            ASSERT_TRUE(
+                WriteFileBytes(ServerFile(site) + ".sig", SignatureFileOf(seed, signedText)));
+        }
+        UseSite(site, PublicKeyOf(kSeed));
+        std::string command = "dry-run --installed \"" + state + "\" --server " +
+                              (c.url ? SiteUrl(site) : "\"" + ServerFile(site) + "\"");
+        if (c.url) {
+            command += " --settings \"" + program_.File("Netrefit.ini") + "\"";
+        }
+        if (!c.keysInSettings) {
+            command += " --public-key " + PublicKeyOf(kSeed);
+        }
+        EXPECT_EQ(c.firstLine[0] == 'u' ? 0u : 1u, Tool(command, &out)) << out;
+        std::vector<std::string> lines = TextLines(out);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(c.firstLine, lines[0]);
+        if (c.url && lines[0] == "refused 151") {
+            Start();
+            EXPECT_EQ(kUnverifiedText, Answer(IDOK));
+            EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+        }
     }
 }
 
