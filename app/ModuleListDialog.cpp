@@ -13,7 +13,6 @@
 namespace netrefit {
 
 namespace {
-constexpr int kStatusColumnWidth = 90;
 constexpr int kImageDone = 0;
 constexpr int kImageToDownload = 1;
 }  // namespace

@@ -32,6 +32,9 @@ enum class SequenceOutcome {
 
 class ModuleListDialog : public Dialog {
   public:
+    // The status column's width in pixels; the file column takes the rest of the list.
+    static constexpr int kStatusColumnWidth = 90;
+
     explicit ModuleListDialog(HWND parent);
     ~ModuleListDialog() override = default;
 

@@ -4,6 +4,16 @@
 
 namespace netrefit {
 
+bool OpenFileSize(HANDLE file, uint64_t* size) {
+    DWORD high = 0;
+    DWORD low = ::GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) {
+        return false;
+    }
+    *size = (static_cast<uint64_t>(high) << 32) | low;
+    return true;
+}
+
 bool StdioSource::Open(const char* path) {
     stream_.reset(std::fopen(path, "rb"));
     return stream_.valid();

@@ -8,6 +8,10 @@
 
 namespace netrefit {
 
+// The size of an open file, 64-bit (GetFileSize with its high word: GetFileSizeEx is missing
+// before Windows 2000).
+bool OpenFileSize(HANDLE file, uint64_t* size);
+
 // A C runtime stream opened by path: buffered, with 64-bit positions.
 class StdioSource : public ByteSource {
   public:

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "common/FileStream.h"
 #include "common/UniqueHandle.h"
 
 namespace netrefit {
@@ -23,13 +24,8 @@ bool ReadWholeFile(const std::string& path, uint64_t maxBytes, std::string* byte
     if (!file) {
         return false;
     }
-    DWORD high = 0;
-    DWORD low = ::GetFileSize(file.get(), &high);
-    if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) {
-        return false;
-    }
-    uint64_t size = (static_cast<uint64_t>(high) << 32) | low;
-    if (size > maxBytes) {
+    uint64_t size = 0;
+    if (!OpenFileSize(file.get(), &size) || size > maxBytes) {
         return false;
     }
     bytes->resize(static_cast<size_t>(size));

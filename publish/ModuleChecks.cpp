@@ -7,6 +7,7 @@
 #include "inventory/DownloadDecision.h"
 #include "inventory/ServerCatalog.h"
 #include "publish/PublishFiles.h"
+#include "signature/UpdateSignature.h"
 
 namespace netrefit {
 
@@ -64,15 +65,7 @@ std::string EntryRefusal(const ServerComponent& record, DownloadEntry* entry) {
 }
 
 bool IsLowercaseDigest(const std::string& text) {
-    if (text.size() != 32) {
-        return false;
-    }
-    for (char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-            return false;
-        }
-    }
-    return true;
+    return IsLowercaseHex(text, 32);
 }
 
 std::string DisplayNameOf(const ComponentVersion& record) {

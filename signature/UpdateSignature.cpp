@@ -152,7 +152,11 @@ std::string SignatureLine(const uint8_t seed[kEd25519SeedSize],
 }
 
 bool IsSha256Text(const std::string& text) {
-    if (text.size() != 64) {
+    return IsLowercaseHex(text, 64);
+}
+
+bool IsLowercaseHex(const std::string& text, size_t digits) {
+    if (text.size() != digits) {
         return false;
     }
     for (char c : text) {

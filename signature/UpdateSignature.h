@@ -40,7 +40,9 @@ std::string SignatureLine(const uint8_t seed[kEd25519SeedSize],
                           const uint8_t* message,
                           size_t length);
 
-// 64 lowercase hexadecimal digits, as a signed file gives SHA-256 digests.
+// Exactly `digits` lowercase hexadecimal digits, as server files give digests.
+bool IsLowercaseHex(const std::string& text, size_t digits);
+// 64 of them: a SHA-256 digest.
 bool IsSha256Text(const std::string& text);
 std::string Sha256Text(const uint8_t* digest);
 

@@ -1,6 +1,8 @@
 // The extraction worker's walk through one archive and its members.
 
 #include "unzip/ZipExtractor.h"
+
+#include "common/FileStream.h"
 #include "unzip/ZipOutputPath.h"
 
 namespace netrefit {
@@ -13,14 +15,7 @@ bool FileSize(const std::string& path, uint64_t* size) {
     if (!file) {
         return false;
     }
-    // GetFileSize with its high word: GetFileSizeEx is missing before Windows 2000.
-    DWORD high = 0;
-    DWORD low = ::GetFileSize(file.get(), &high);
-    if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) {
-        return false;
-    }
-    *size = (static_cast<uint64_t>(high) << 32) | low;
-    return true;
+    return OpenFileSize(file.get(), size);
 }
 
 // What a member says it writes: stored data as it stands, deflated data its uncompressed size

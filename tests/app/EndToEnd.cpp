@@ -137,6 +137,14 @@ void EndToEnd::ServeSignedCase(const std::string& name,
     WriteSettings(settings);
 }
 
+void EndToEnd::AcceptAndFinishUpgrade() {
+    ASSERT_TRUE(AcceptModuleList());
+    ASSERT_TRUE(TypePassword("melorra"));
+    EXPECT_EQ(kInstallDoneText, Answer(IDOK, 60000));
+    EXPECT_EQ(0u, WaitForEnd());
+    EXPECT_EQ(FilesOfTheModules(), FilesSeenByInstaller());
+}
+
 std::string EndToEnd::WithSha256(std::string text) const {
     const std::string prefix = "\r\npath=http://127.0.0.4/modules/";
     for (size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + 1)) {

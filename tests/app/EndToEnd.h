@@ -113,6 +113,9 @@ class EndToEnd : public ::testing::Test {
     HWND WaitPasswordDialog();
     // Types the archive password into the password dialog and confirms it.
     bool TypePassword(const std::string& password);
+    // The rest of a whole upgrade once started: OK in the module list, the archive password, the
+    // installer's notice answered; the installer must have found exactly the modules' files.
+    void AcceptAndFinishUpgrade();
 
     std::string WorkFolder() const;
     std::string ExtractFolder() const { return WorkFolder() + "Extract\\"; }

@@ -72,11 +72,7 @@ TEST_F(EndToEnd, FilesLeftInTheExtractFolderNeverReachTheInstaller) {
         ASSERT_TRUE(::SetFileAttributesA((ExtractFolder() + name).c_str(), attributes)) << name;
     }
     Start();
-    ASSERT_TRUE(AcceptModuleList());
-    ASSERT_TRUE(TypePassword("melorra"));
-    EXPECT_EQ(kInstallDone, Answer(IDOK, 60000));
-    EXPECT_EQ(0u, WaitForEnd());
-    EXPECT_EQ(FilesOfTheModules(), FilesSeenByInstaller());
+    AcceptAndFinishUpgrade();
     EXPECT_NE(std::string::npos, ReadLog(StandinLog()).find("missing 0\n"));
 }
 

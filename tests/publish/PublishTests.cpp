@@ -282,11 +282,7 @@ TEST_F(Publish, MadeSiteVerifiesAndUpgradesTheRealClient) {
     InstallOlderSuite();
     UseSite("made");
     Start();
-    ASSERT_TRUE(AcceptModuleList());
-    ASSERT_TRUE(TypePassword("melorra"));
-    EXPECT_EQ(kInstallDoneText, Answer(IDOK, 60000));
-    EXPECT_EQ(0u, WaitForEnd());
-    EXPECT_EQ(FilesOfTheModules(), FilesSeenByInstaller());
+    AcceptAndFinishUpgrade();
 }
 
 // A key pair of the system's random source, a site signed with it, and the real client that
@@ -330,11 +326,7 @@ TEST_F(Publish, SignedSiteFromANewKeyUpgradesTheRealClient) {
     InstallOlderSuite();
     UseSite("signed", publicKey);
     Start();
-    ASSERT_TRUE(AcceptModuleList());
-    ASSERT_TRUE(TypePassword("melorra"));
-    EXPECT_EQ(kInstallDoneText, Answer(IDOK, 60000));
-    EXPECT_EQ(0u, WaitForEnd());
-    EXPECT_EQ(FilesOfTheModules(), FilesSeenByInstaller());
+    AcceptAndFinishUpgrade();
 }
 
 struct MakeCase {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ModuleListDialog.h"
 #include "resources/ResourceIds.h"
 #include "support/TestFiles.h"
 #include "support/WindowDriver.h"
@@ -384,6 +385,30 @@ TEST_P(ShippedLanguage, EveryTextFitsItsControlAtTheDialogsFont) {
         ::DestroyWindow(builtIn);
         ::DestroyWindow(dialog);
     }
+}
+
+// The module names stay English in every language: the longest of them, with a version, must fit
+// the file column (the list less the status column) beside its icon at the dialog's font.
+TEST_P(ShippedLanguage, LongestModuleNameFitsTheFileColumn) {
+    INITCOMMONCONTROLSEX classes = {sizeof(classes), ICC_LISTVIEW_CLASSES};
+    ::InitCommonControlsEx(&classes);
+    HWND dialog =
+        ::CreateDialogParamW(library_, MAKEINTRESOURCEW(IDD_MODULE_LIST), nullptr, Inert, 0);
+    ASSERT_NE(dialog, nullptr);
+    HWND list = ::GetDlgItem(dialog, IDC_MODULE_LIST);
+    RECT client;
+    ::GetClientRect(list, &client);
+    const int icon = ::GetSystemMetrics(SM_CXSMICON);
+    const int padding = 12;  // the list's margins left and right of the text
+    for (const wchar_t* name : {L"Melorra Common Library 99.99", L"Windows Media Format 99.99",
+                                L"Keldra Secure Module 99.99", L"Melorra Disc Writer 99.99"}) {
+        int width = static_cast<int>(
+            ::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(name)));
+        EXPECT_GT(width, 0);
+        EXPECT_LE(icon + padding + width, client.right - ModuleListDialog::kStatusColumnWidth)
+            << Utf8(name);
+    }
+    ::DestroyWindow(dialog);
 }
 
 }  // namespace
