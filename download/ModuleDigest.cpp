@@ -24,7 +24,7 @@ bool FileSha256Text(const char* path, std::string* text) {
         return false;
     }
     std::vector<uint8_t> buffer(kReadSize);
-    Sha256Context context;
+    Sha256Context context = {};
     Sha256Init(&context);
     DWORD got = 0;
     do {

@@ -106,7 +106,7 @@ bool ParsePublicKeyList(const std::string& text, PublicKeyList* keys) {
         }
         size_t next = end + 1;
         TrimBlanks(text, &begin, &end);
-        PublicKeyBytes key;
+        PublicKeyBytes key = {};
         if (keys->size() == kMaxPublicKeys ||
             !ParsePublicKeyText(text.data() + begin, end - begin, key.bytes) ||
             !Ed25519IsValidPublicKey(key.bytes)) {
