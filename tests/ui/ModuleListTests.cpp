@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DriverThread.h"
+#include "NetrefitVersion.h"
 #include "app/ModuleListDialog.h"
 #include "resources/ResourceIds.h"
 #include "support/WindowDriver.h"
@@ -250,8 +251,7 @@ TEST(ModuleList, SystemMenuItemOpensTheAboutBox) {
         if (about) {
             aboutShown = true;
             aboutOk = ItemText(about, IDOK);
-            HWND child =
-                ::FindWindowExA(about, nullptr, "Static", "Melorra Installer Version 1.1.00.03240");
+            HWND child = ::FindWindowExA(about, nullptr, "Static", NETREFIT_ABOUT_VERSION_TEXT);
             aboutVersion = child ? test::WindowText(child) : "";
             test::SaveScreenshot(about, "about");
             PressButton(about, IDOK);
@@ -262,7 +262,7 @@ TEST(ModuleList, SystemMenuItemOpensTheAboutBox) {
     EXPECT_EQ(menuText, "Melorra Installer version information...");
     ASSERT_TRUE(aboutShown);
     EXPECT_EQ(aboutOk, "OK");
-    EXPECT_EQ(aboutVersion, "Melorra Installer Version 1.1.00.03240");
+    EXPECT_EQ(aboutVersion, "Melorra Installer Version " NETREFIT_VERSION_TEXT);
     EXPECT_TRUE(aboutClosed);
 }
 

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
+#include "NetrefitVersion.h"
 #include "resources/ResourceIds.h"
 #include "ui/ResourceModule.h"
 
@@ -61,14 +64,36 @@ TEST(ResourceStrings, EveryTextOfTheTableIsPresent) {
     }
 }
 
-TEST(ResourceStrings, VersionResourceNamesTheReleasedVersion) {
-    HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));
-    ASSERT_NE(found, nullptr);
-    const char* data = static_cast<const char*>(::LockResource(::LoadResource(nullptr, found)));
-    DWORD size = ::SizeofResource(nullptr, found);
-    // The fixed part holds 1.1.0.3240; the text version is stored as UTF-16.
-    std::wstring text(reinterpret_cast<const wchar_t*>(data), size / 2);
-    EXPECT_NE(text.find(L"1.1.00.03240"), std::wstring::npos);
+TEST(ResourceStrings, VersionResourceNamesTheProjectVersion) {
+    // The text form pads the third part to two digits and the build to five: "1.1.00.03240".
+    char expected[32];
+    std::snprintf(expected, sizeof(expected), "%u.%u.%02u.%05u", NETREFIT_VERSION_MAJOR,
+                  NETREFIT_VERSION_MINOR, NETREFIT_VERSION_PATCH, NETREFIT_VERSION_BUILD);
+    EXPECT_STREQ(NETREFIT_VERSION_TEXT, expected);
+
+    char path[MAX_PATH];
+    ASSERT_NE(::GetModuleFileNameA(nullptr, path, MAX_PATH), 0u);
+    DWORD handle = 0;
+    std::vector<char> info(::GetFileVersionInfoSizeA(path, &handle));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(::GetFileVersionInfoA(path, 0, static_cast<DWORD>(info.size()), info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+    const DWORD high = MAKELONG(NETREFIT_VERSION_MINOR, NETREFIT_VERSION_MAJOR);
+    const DWORD low = MAKELONG(NETREFIT_VERSION_BUILD, NETREFIT_VERSION_PATCH);
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
+    for (const char* key : {"FileVersion", "ProductVersion"}) {
+        char* text = nullptr;
+        std::string query = std::string("\\StringFileInfo\\040904b0\\") + key;
+        ASSERT_TRUE(
+            ::VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&text), &size))
+            << key;
+        EXPECT_STREQ(text, NETREFIT_VERSION_TEXT) << key;
+    }
 }
 
 }  // namespace

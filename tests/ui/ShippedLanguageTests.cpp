@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "NetrefitVersion.h"
 #include "app/ModuleListDialog.h"
 #include "resources/ResourceIds.h"
 #include "support/TestFiles.h"
@@ -252,6 +254,17 @@ TEST_P(ShippedLanguage, CarriesEveryTemplateAndIconInItsLanguage) {
     ASSERT_EQ(size, 4u);
     EXPECT_EQ(translation[0], language.id);
     EXPECT_EQ(translation[1], language.codePage);
+    // ... and the program's version, in numbers and as text.
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(NETREFIT_VERSION_MINOR, NETREFIT_VERSION_MAJOR));
+    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(NETREFIT_VERSION_BUILD, NETREFIT_VERSION_PATCH));
+    char block[64];
+    std::snprintf(block, sizeof(block), "\\StringFileInfo\\%04x%04x\\FileVersion", language.id,
+                  language.codePage);
+    char* text = nullptr;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), block, reinterpret_cast<void**>(&text), &size));
+    EXPECT_STREQ(text, NETREFIT_VERSION_TEXT);
 }
 
 INT_PTR CALLBACK Inert(HWND, UINT, WPARAM, LPARAM) {
