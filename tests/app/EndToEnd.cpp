@@ -49,6 +49,28 @@ std::string TestSignature(const std::string& text, int key) {
     return SignatureLine(seed, reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
+std::string ReleaseFolder() {
+    char value[MAX_PATH] = "";
+    DWORD length = ::GetEnvironmentVariableA("NETREFIT_RELEASE_DIR", value, sizeof(value));
+    if (length == 0 || length >= sizeof(value)) {
+        return std::string();
+    }
+    std::string folder = value;
+    if (folder[0] == '/') {
+        folder = "Z:" + folder;
+    }
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    if (folder.back() != '\\') {
+        folder += '\\';
+    }
+    return folder;
+}
+
+std::string ShippedFolder() {
+    std::string release = ReleaseFolder();
+    return release.empty() ? ModuleFolder() : release;
+}
+
 void ClearSuiteRegistry() {
     DeleteMachineKey(kTavrin);
     DeleteMachineKey(std::string(kUninstall) + kMainUninstall);
@@ -91,7 +113,8 @@ void EndToEnd::SetUp() {
     InstallOlderSuite();
     for (const char* name : {"Netrefit.exe", "Hashgate.dll"}) {
         ASSERT_TRUE(
-            ::CopyFileA((ModuleFolder() + name).c_str(), program_.File(name).c_str(), FALSE));
+            ::CopyFileA((ShippedFolder() + name).c_str(), program_.File(name).c_str(), FALSE))
+            << ShippedFolder() << name;
     }
     WriteSettings(Settings());
 }

@@ -46,6 +46,12 @@ struct Settings {
 std::string TestPublicKey(int key = 0);
 std::string TestSignature(const std::string& text, int key = 0);
 
+// The folder the program's files are copied from, with a trailing backslash: the release folder
+// that NETREFIT_RELEASE_DIR names (scripts/release's dist/Netrefit-<version>; a Linux path is
+// read through Wine's drive Z:), else the build's own.
+std::string ReleaseFolder();
+std::string ShippedFolder();
+
 // Registry of the suite in the prefix (HKEY_LOCAL_MACHINE).
 void ClearSuiteRegistry();
 // Installed versions of the suite's components, written as the suite's own set-up does.

@@ -45,9 +45,9 @@ class EndToEndInLanguage : public EndToEnd, public ::testing::WithParamInterface
         }
         EndToEnd::SetUp();
         library_ = std::string("Netrefit") + GetParam().language + ".dll";
-        ASSERT_TRUE(::CopyFileA((ModuleFolder() + library_).c_str(),
+        ASSERT_TRUE(::CopyFileA((ShippedFolder() + library_).c_str(),
                                 program_.File(library_).c_str(), FALSE));
-        texts_ = ::LoadLibraryExA((ModuleFolder() + library_).c_str(), nullptr,
+        texts_ = ::LoadLibraryExA((ShippedFolder() + library_).c_str(), nullptr,
                                   LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(texts_, nullptr);
     }

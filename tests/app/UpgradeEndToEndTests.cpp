@@ -19,39 +19,95 @@ std::string ReadLog(const std::string& path) {
 
 }  // namespace
 
+// The whole road from the module list to the installer's notice, with every module fetched.
+class FullUpgrade : public EndToEnd {
+  protected:
+    void RunToTheInstallersNotice() {
+        Start();
+        HWND list = WaitModuleList();
+        ASSERT_NE(nullptr, list);
+        EXPECT_EQ(
+            (std::vector<std::string>{"Keldra Secure Module 3.1", "Melorra Common Library 1.5",
+                                      "Melorra 2.1", "Melorra Extension ", "Setup Starter "}),
+            ListViewColumn(::GetDlgItem(list, 1006), 0));
+        EXPECT_EQ((std::vector<std::string>{"-", "-", "-", "-", "-"}),
+                  ListViewColumn(::GetDlgItem(list, 1006), 1));
+        PressButton(list, 1014);
+
+        ASSERT_TRUE(TypePassword("melorra"));
+        EXPECT_EQ(kInstallDone, Answer(IDOK, 60000));
+        EXPECT_EQ(0u, WaitForEnd());
+
+        std::string log = ReadLog(StandinLog());
+        EXPECT_NE(std::string::npos, log.find("missing 0\n")) << log;
+        EXPECT_NE(std::string::npos, log.find("notice 1 2 to window")) << log;
+        EXPECT_NE(std::string::npos, log.find("same Addons\\nocddb.dll")) << log;
+        EXPECT_EQ(FilesOfTheModules(), FilesSeenByInstaller());
+        EXPECT_FALSE(FileExists(WorkFolder())) << "the work folder outlived a successful install";
+    }
+};
+
 // The whole road as users of each Windows the program is for see it: Wine's own version, and
 // the prefix reporting Windows XP and Windows 98 SE to the program.
-class EndToEndOnWindows : public EndToEnd, public ::testing::WithParamInterface<const char*> {};
+class EndToEndOnWindows : public FullUpgrade, public ::testing::WithParamInterface<const char*> {};
+
+const auto kWindowsName = [](const ::testing::TestParamInfo<const char*>& info) {
+    return std::string(info.param[0] ? info.param : "prefix");
+};
 
 INSTANTIATE_TEST_SUITE_P(Versions,
                          EndToEndOnWindows,
                          ::testing::Values("", "winxp", "win98"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             return std::string(info.param[0] ? info.param : "prefix");
-                         });
+                         kWindowsName);
 
 TEST_P(EndToEndOnWindows, FullUpgradeToTheInstallersNotice) {
     RunAsWindows(GetParam());
-    Start();
-    HWND list = WaitModuleList();
-    ASSERT_NE(nullptr, list);
-    EXPECT_EQ((std::vector<std::string>{"Keldra Secure Module 3.1", "Melorra Common Library 1.5",
-                                        "Melorra 2.1", "Melorra Extension ", "Setup Starter "}),
-              ListViewColumn(::GetDlgItem(list, 1006), 0));
-    EXPECT_EQ((std::vector<std::string>{"-", "-", "-", "-", "-"}),
-              ListViewColumn(::GetDlgItem(list, 1006), 1));
-    PressButton(list, 1014);
+    RunToTheInstallersNotice();
+}
 
-    ASSERT_TRUE(TypePassword("melorra"));
-    EXPECT_EQ(kInstallDone, Answer(IDOK, 60000));
-    EXPECT_EQ(0u, WaitForEnd());
+// The files of a release folder as a deployer ships them (NETREFIT_RELEASE_DIR, set by the test
+// command after scripts/release): the program, its library and every language library, beside
+// the release's own example Netrefit.ini with only Server= pointed at the test site.
+class ReleaseFolderEndToEnd : public FullUpgrade,
+                              public ::testing::WithParamInterface<const char*> {
+  protected:
+    void SetUp() override {
+        if (ReleaseFolder().empty()) {
+            GTEST_SKIP() << "NETREFIT_RELEASE_DIR names no release folder";
+        }
+        EndToEnd::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
+        const std::string release = ReleaseFolder();
+        WIN32_FIND_DATAA found;
+        HANDLE find = ::FindFirstFileA((release + "Netrefit*.dll").c_str(), &found);
+        ASSERT_NE(INVALID_HANDLE_VALUE, find) << release;
+        int libraries = 0;
+        do {
+            ASSERT_TRUE(::CopyFileA((release + found.cFileName).c_str(),
+                                    program_.File(found.cFileName).c_str(), FALSE));
+            ++libraries;
+        } while (::FindNextFileA(find, &found));
+        ::FindClose(find);
+        EXPECT_EQ(7, libraries);
 
-    std::string log = ReadLog(StandinLog());
-    EXPECT_NE(std::string::npos, log.find("missing 0\n")) << log;
-    EXPECT_NE(std::string::npos, log.find("notice 1 2 to window")) << log;
-    EXPECT_NE(std::string::npos, log.find("same Addons\\nocddb.dll")) << log;
-    EXPECT_EQ(FilesOfTheModules(), FilesSeenByInstaller());
-    EXPECT_FALSE(FileExists(WorkFolder())) << "the work folder outlived a successful install";
+        std::string settings;
+        ASSERT_TRUE(ReadFileBytes(release + "Netrefit.ini", &settings));
+        settings = Replace(settings, "\r\nServer=http://updates.example.com/melorra/\r\n",
+                           "\r\nServer=http://127.0.0.4/\r\n");
+        ASSERT_TRUE(WriteFileBytes(program_.File("Netrefit.ini"), settings));
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(ReleaseFolder,
+                         ReleaseFolderEndToEnd,
+                         ::testing::Values("", "win98"),
+                         kWindowsName);
+
+TEST_P(ReleaseFolderEndToEnd, FullUpgradeToTheInstallersNotice) {
+    RunAsWindows(GetParam());
+    RunToTheInstallersNotice();
 }
 
 TEST_F(EndToEnd, FilesLeftInTheExtractFolderNeverReachTheInstaller) {
