@@ -40,13 +40,13 @@ bool ParseSignatureOption(const std::string& text, std::string* problem) {
 }
 
 int RunCheckSignature(const CheckSignatureOptions& options) {
-    uint64_t size = 0;
     std::string bytes;
-    if (!FileSizeOf(options.file, &size) || size > kMaxServerFileBytes ||
-        !ReadWholeFile(options.file, kMaxServerFileBytes, &bytes)) {
-        std::fprintf(
-            stderr, "%s cannot be read%s\n", options.file.c_str(),
-            size > kMaxServerFileBytes ? ": longer than a server file may be (1 MiB)" : "");
+    if (!ReadWholeFile(options.file, kMaxServerFileBytes, &bytes)) {
+        // Only the message needs the size: the read already refuses a file that is too long.
+        uint64_t size = 0;
+        bool tooLong = FileSizeOf(options.file, &size) && size > kMaxServerFileBytes;
+        std::fprintf(stderr, "%s cannot be read%s\n", options.file.c_str(),
+                     tooLong ? ": longer than a server file may be (1 MiB)" : "");
         return 1;
     }
     bool valid =

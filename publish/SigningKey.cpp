@@ -59,14 +59,16 @@ bool SigningKey::Generate(std::string* problem) {
 }
 
 bool SigningKey::Load(const std::string& path, std::string* problem) {
-    uint64_t size = 0;
     std::string line;
-    if (!FileSizeOf(path, &size) ||
-        (size <= kMaxKeyFileBytes && !ReadWholeFile(path, kMaxKeyFileBytes, &line))) {
-        *problem = "key file " + path + " cannot be read";
+    if (!ReadWholeFile(path, kMaxKeyFileBytes, &line)) {
+        // A readable file that is too long is no key line; only the message needs the size.
+        uint64_t size = 0;
+        bool tooLong = FileSizeOf(path, &size) && size > kMaxKeyFileBytes;
+        *problem = "key file " + path +
+                   (tooLong ? " is not one line of 64 hexadecimal digits" : " cannot be read");
         return false;
     }
-    bool read = size <= kMaxKeyFileBytes && DigitCount(line) == kKeyDigits &&
+    bool read = DigitCount(line) == kKeyDigits &&
                 ParseHexBytes(line.data(), kKeyDigits, seed_, sizeof(seed_));
     SecureWipe(&line[0], line.size());
     if (!read) {
