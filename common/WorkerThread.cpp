@@ -6,21 +6,31 @@
 
 namespace netrefit {
 
-bool WorkerThread::Start(std::function<void()> body) {
+bool WorkerThread::Start(std::function<unsigned()> body) {
     if (!Join(0)) {
         return false;
     }
     body_ = std::move(body);
     unsigned id = 0;
-    uintptr_t handle = _beginthreadex(nullptr, 0, &WorkerThread::Entry, this, 0, &id);
+    // Suspended until the handle and id are stored: a body that cancels itself at once (from
+    // its first report) must find its thread running.
+    uintptr_t handle =
+        _beginthreadex(nullptr, 0, &WorkerThread::Entry, this, CREATE_SUSPENDED, &id);
     if (handle == 0) {
         body_ = nullptr;
         return false;
     }
     thread_.reset(reinterpret_cast<HANDLE>(handle));
     id_ = id;
+    if (::ResumeThread(thread_.get()) == static_cast<DWORD>(-1)) {
+        // Never ran: end it so that the handle can be released.
+        ::TerminateThread(thread_.get(), 0);
+        Join(INFINITE);
+        return false;
+    }
     return true;
 }
+
 
 bool WorkerThread::Join(DWORD timeoutMs) {
     if (!thread_) {
@@ -30,6 +40,9 @@ bool WorkerThread::Join(DWORD timeoutMs) {
     // them without answering would hold a worker stuck in its report until the wait gave up.
     if (!WaitAnsweringSentMessages(thread_.get(), timeoutMs)) {
         return false;
+    }
+    if (!::GetExitCodeThread(thread_.get(), &exitCode_)) {
+        exitCode_ = STILL_ACTIVE;
     }
     thread_.reset();
     id_ = 0;
@@ -53,8 +66,7 @@ bool WorkerThread::Running() const {
 }
 
 unsigned __stdcall WorkerThread::Entry(void* self) {
-    static_cast<WorkerThread*>(self)->body_();
-    return 0;
+    return static_cast<WorkerThread*>(self)->body_();
 }
 
 }  // namespace netrefit

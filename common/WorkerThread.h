@@ -17,7 +17,9 @@ class WorkerThread {
     WorkerThread& operator=(const WorkerThread&) = delete;
 
     // Starts body on a new thread; false when a thread is still running or creation failed.
-    bool Start(std::function<void()> body);
+    // The thread's exit code is body's result. Running() and Id() already describe the thread
+    // when body begins, so body may ask about itself.
+    bool Start(std::function<unsigned()> body);
 
     // Waits up to timeoutMs for the thread to end; true when it has ended (or never ran).
     // Messages that other threads send to the caller's windows meanwhile are answered.
@@ -31,13 +33,16 @@ class WorkerThread {
 
     bool Running() const;
     DWORD Id() const { return id_; }
+    // The exit code of the last thread that was joined (STILL_ACTIVE before any).
+    DWORD ExitCode() const { return exitCode_; }
 
   private:
     static unsigned __stdcall Entry(void* self);
 
-    std::function<void()> body_;
+    std::function<unsigned()> body_;
     KernelHandle thread_;
     DWORD id_ = 0;
+    DWORD exitCode_ = STILL_ACTIVE;
 };
 
 }  // namespace netrefit

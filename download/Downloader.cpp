@@ -40,7 +40,14 @@ bool Downloader::Start(const DownloadList& list) {
         return false;
     }
     entries_ = list;
-    started_ = thread_.Start([this] { Run(); });
+    // Set first: the worker's first report may already ask for a cancel.
+    started_ = true;
+    if (!thread_.Start([this] {
+            Run();
+            return 0u;
+        })) {
+        started_ = false;
+    }
     return started_;
 }
 
@@ -86,7 +93,11 @@ void Downloader::Run() {
     uint32_t overall = 0;
     for (DownloadEntry& entry : entries_) {
         if (entry.AlreadyDownloaded() != 0) {
-            Report(&entry, FileDone, 0, 0);
+            // The owner checks an earlier run's file again; a refusal ends the run as a
+            // mismatch of a new download does, before anything of the next entry is asked for.
+            if (Report(&entry, FileDone, 0, 0) == kReportReject) {
+                return;
+            }
             continue;
         }
         current_ = &entry;

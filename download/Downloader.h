@@ -48,6 +48,9 @@ class Downloader : private TransferHost {
     // (on the worker itself) it only makes the request, which the worker then honours.
     void Cancel();
 
+    // Waits up to timeoutMs for the worker to end on its own; true when it has (or never ran).
+    bool Join(DWORD timeoutMs) { return thread_.Join(timeoutMs); }
+
     // The event signalled at the end of a run that reached AllDone or Cancelled.
     HANDLE DoneEvent() const { return doneEvent_.get(); }
 

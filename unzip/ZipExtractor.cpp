@@ -71,7 +71,7 @@ void ZipExtractor::Start(const std::vector<std::string>& archivePaths,
         }
         totalSize_ += (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     }
-    started_ = worker_.Start([this] { WorkerMain(); });
+    started_ = worker_.Start([this] { return WorkerMain(); });
     if (!started_) {
         Report(ExtractFailed, displayNames_.empty() ? std::string() : displayNames_[0], 0, 0);
     }
@@ -143,7 +143,7 @@ int32_t ZipExtractor::ArchivePerMille() const {
     return PerMille(archiveBytes_, archiveSize_);
 }
 
-void ZipExtractor::WorkerMain() {
+unsigned ZipExtractor::WorkerMain() {
     overallBytes_ = 0;
     space_.SetFolder(folder_);
     Outcome outcome = reader_.AllocateWorkBuffer() ? Outcome::Done : Outcome::Failed;
@@ -168,6 +168,7 @@ void ZipExtractor::WorkerMain() {
     if (doneEvent_) {
         ::SetEvent(doneEvent_.get());
     }
+    return outcome == Outcome::Done ? 0 : 1;
 }
 
 }  // namespace netrefit

@@ -60,7 +60,8 @@ class ZipExtractor {
   private:
     enum class Outcome { Done, Failed, Cancelled };
 
-    void WorkerMain();
+    // The thread's exit code: 0 when every archive was extracted, 1 when failed or cancelled.
+    unsigned WorkerMain();
     Outcome ExtractArchive(size_t index);
     Outcome ExtractMember(ZipEntryHeader& header);
     bool UnlockMember(ZipEntryHeader& header);

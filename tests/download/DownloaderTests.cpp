@@ -107,6 +107,49 @@ TEST_F(DownloaderRun, RejectedFileIsDeletedAndRunStops) {
     EXPECT_FALSE(DoneEventSignalled());
 }
 
+// An earlier run's file checked again by the owner: a refusal, or a cancel made from that very
+// report (the worker's first), ends the run before the next entry is asked for. The refusal is
+// held back until the test lets it go, so the worker cannot have moved on meanwhile.
+class RefusedReusedEntry : public DownloadFixture, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RefusedReusedEntry, StopsTheRunBeforeTheNextRequest) {
+    const bool cancelInReport = GetParam();
+    server_.Serve("/next.zip", HttpResponse::Ok(PatternBytes(3000)));
+    KernelHandle inHandler(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    KernelHandle answer(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    recorder_.SetHook([&](const Report& r, DownloadEntry*) {
+        if (r.status != FileDone || r.entryName != "old.zip") {
+            return 1;
+        }
+        if (cancelInReport) {
+            downloader_->Cancel();
+            return 1;
+        }
+        ::SetEvent(inHandler.get());
+        ::WaitForSingleObject(answer.get(), 60000);
+        return 0;
+    });
+    DownloadList list{Entry("/old.zip", 10), Entry("/next.zip", 3000)};
+    list[0].SetAlreadyDownloaded(1);
+    Start(list);
+    if (!cancelInReport) {
+        ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(inHandler.get(), 60000));
+        ::SetEvent(answer.get());
+    }
+    ASSERT_TRUE(downloader_->Join(60000));
+    EXPECT_EQ(0u, server_.RequestCount("/next.zip"));
+    EXPECT_FALSE(FileExists(Local("next.zip")));
+    EXPECT_EQ(0u, recorder_.Count(FileStarted));
+    EXPECT_EQ(0u, recorder_.Count(AllDone));
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers,
+                         RefusedReusedEntry,
+                         ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "CancelInReport" : "HeldRefusal");
+                         });
+
 TEST_F(DownloaderRun, StartTwiceAndResetAfterStartAreRefused) {
     Downloader& downloader = Start(DownloadList());
     ASSERT_TRUE(recorder_.WaitEnded());

@@ -32,6 +32,7 @@ TEST(WorkerThread, JoinAnswersWhatTheWorkerSendsMeanwhile) {
         // leave both threads stuck until the timeout.
         ::SendMessageA(window.handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("reported"));
         ::SendMessageA(window.handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("reported twice"));
+        return 0u;
     }));
     EXPECT_TRUE(worker.Join(30000));
     EXPECT_EQ("reported twice", WindowText(window.handle));
@@ -45,6 +46,7 @@ TEST(WorkerThread, JoinLeavesPostedMessagesForTheOwnersLoop) {
     ASSERT_TRUE(worker.Start([&] {
         ::PostMessageA(window.handle, kPosted, 41, 0);
         ::SendMessageA(window.handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("sent"));
+        return 0u;
     }));
     EXPECT_TRUE(worker.Join(30000));
     EXPECT_EQ("sent", WindowText(window.handle));
@@ -56,10 +58,22 @@ TEST(WorkerThread, JoinLeavesPostedMessagesForTheOwnersLoop) {
 TEST(WorkerThread, JoinWithTimeoutReportsAWorkerStillRunning) {
     HANDLE release = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     WorkerThread worker;
-    ASSERT_TRUE(worker.Start([release] { ::WaitForSingleObject(release, INFINITE); }));
+    // The body asks about its own thread first: that must already be known when it begins.
+    bool sawItselfRunning = false;
+    DWORD idSeen = 0;
+    ASSERT_TRUE(worker.Start([&] {
+        sawItselfRunning = worker.Running();
+        idSeen = worker.Id();
+        ::WaitForSingleObject(release, INFINITE);
+        return 7u;
+    }));
     EXPECT_FALSE(worker.Join(0));
     EXPECT_TRUE(worker.Running());
+    const DWORD id = worker.Id();
     ::SetEvent(release);
     EXPECT_TRUE(worker.Join(30000));
+    EXPECT_TRUE(sawItselfRunning);
+    EXPECT_EQ(id, idSeen);
+    EXPECT_EQ(7u, worker.ExitCode());
     ::CloseHandle(release);
 }
