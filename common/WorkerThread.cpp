@@ -31,7 +31,6 @@ bool WorkerThread::Start(std::function<unsigned()> body) {
     return true;
 }
 
-
 bool WorkerThread::Join(DWORD timeoutMs) {
     if (!thread_) {
         return true;
