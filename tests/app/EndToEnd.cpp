@@ -1,11 +1,13 @@
 #include "EndToEnd.h"
 
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <utility>
 #include <vector>
 
+#include "common/UniqueHandle.h"
 #include "download/ModuleDigest.h"
 #include "hashgate/Md5.h"
 #include "signature/SignatureText.h"
@@ -28,6 +30,51 @@ const int kProgressCancel = 1011;
 void TestSeed(int key, uint8_t seed[kEd25519SeedSize]) {
     for (size_t i = 0; i < kEd25519SeedSize; ++i) {
         seed[i] = static_cast<uint8_t>(key * 101 + i * 13 + 7);
+    }
+}
+
+// Programs that can outlive the case that started them: the program, the stand-in installer it
+// starts, and Wine's wineboot, which the program's restart request starts. wineboot asks every
+// program with a window to end and then ends it, so a copy started by the next case while it
+// still runs would be ended under that case.
+const char* const kLeftOverPrograms[] = {"wineboot.exe", "Netrefit.exe", "Setup.exe"};
+
+// The processes of the prefix: id and program name.
+std::vector<std::pair<DWORD, std::string>> PrefixProcesses() {
+    std::vector<std::pair<DWORD, std::string>> processes;
+    netrefit::FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32First(snapshot.get(), &entry); more;
+         more = ::Process32Next(snapshot.get(), &entry)) {
+        processes.emplace_back(entry.th32ProcessID, entry.szExeFile);
+    }
+    return processes;
+}
+
+std::vector<DWORD> LeftOverProcesses() {
+    std::vector<DWORD> found;
+    for (const auto& [id, name] : PrefixProcesses()) {
+        for (const char* program : kLeftOverPrograms) {
+            if (_stricmp(name.c_str(), program) == 0)
+                found.push_back(id);
+        }
+    }
+    return found;
+}
+
+// Waits for the left-over programs to end by themselves; ends by force, as a failure of the case
+// that left them, those still there after the limit.
+void WaitForLeftOverPrograms() {
+    if (WaitUntil([] { return LeftOverProcesses().empty(); }, 120000))
+        return;
+    for (DWORD id : LeftOverProcesses()) {
+        ADD_FAILURE() << "process " << id << " was still running; ended by force";
+        if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+            ::TerminateProcess(process, 1);
+            ::WaitForSingleObject(process, 10000);
+            ::CloseHandle(process);
+        }
     }
 }
 
@@ -105,6 +152,7 @@ Suite SuiteNewerThanSite() {
 }
 
 void EndToEnd::SetUp() {
+    WaitForLeftOverPrograms();
     site_ = ModuleFolder() + "..\\e2e\\site\\";
     ASSERT_TRUE(FileExists(site_ + "Version_English.ini")) << "the e2e site fixture did not run";
     RemoveTree(WorkFolder());
@@ -124,6 +172,7 @@ void EndToEnd::TearDown() {
     watching_ = false;
     if (watcher_.joinable())
         watcher_.join();
+    WaitForLeftOverPrograms();
     RunAsWindows("");
     ClearSuiteRegistry();
     RemoveTree(WorkFolder());
@@ -313,10 +362,28 @@ HWND EndToEnd::WaitModuleList(DWORD timeoutMs) {
 
 bool EndToEnd::AcceptModuleList() {
     HWND list = WaitModuleList();
-    if (list == nullptr)
+    if (list == nullptr) {
+        DescribeProgramState();
         return false;
+    }
     PressButton(list, kModuleListOk);
     return true;
+}
+
+void EndToEnd::DescribeProgramState() {
+    std::string text = "the program's windows:";
+    for (HWND window : TopLevelWindows(process_.Id())) {
+        char kind[64] = "";
+        ::GetClassNameA(window, kind, sizeof(kind));
+        text += std::string(" [") + kind + " \"" + WindowText(window) + "\"" +
+                (::IsWindowVisible(window) ? "" : " hidden") + "]";
+    }
+    DWORD code = process_.Wait(0);
+    text += code == STILL_ACTIVE ? "; still running" : "; ended with " + std::to_string(code);
+    text += "; processes:";
+    for (const auto& [id, name] : PrefixProcesses())
+        text += " " + name + "(" + std::to_string(id) + ")";
+    ADD_FAILURE() << text;
 }
 
 HWND EndToEnd::WaitProgress(DWORD timeoutMs) {

@@ -113,6 +113,9 @@ class EndToEnd : public ::testing::Test {
     HWND WaitProgress(DWORD timeoutMs = kWindowWait);
     // Waits for the module list and presses its OK button; false when it never showed.
     bool AcceptModuleList();
+    // Adds a failure naming the program's windows, whether it still runs and the prefix's
+    // processes: what a wait that gave up found instead.
+    void DescribeProgramState();
     // Waits for a message box of the program and answers it with button; returns its text.
     std::string Answer(int button, DWORD timeoutMs = kWindowWait);
     // The password dialog of the program (found by its controls, its title is translated).
