@@ -55,9 +55,6 @@ bool ServerFileExpired(const std::string& serverPath, const CalendarDate& today)
     DWORD got = ::GetPrivateProfileStringA("Signature", "Expires", "", text, sizeof(text),
                                            serverPath.c_str());
     std::string value(text, got);
-    if (value.empty()) {
-        return false;
-    }
     CalendarDate expires;
     return !ParseCalendarDate(value, &expires) || CompareDates(expires, today) < 0;
 }

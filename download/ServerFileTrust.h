@@ -23,8 +23,8 @@ bool ReadWholeFile(const std::string& path, uint64_t maxBytes, std::string* byte
 // everywhere).
 CalendarDate TodayUtc();
 
-// Whether [Signature] Expires of the file has passed: a date before today, or one that is not a
-// date. A file without the key never expires.
+// Whether [Signature] Expires of the file has passed: a date before today, one that is not a
+// date, or none at all (a signed file without a date could be replayed for ever).
 bool ServerFileExpired(const std::string& serverPath, const CalendarDate& today);
 
 // Signed by one of keys (which must not be empty), and not expired.

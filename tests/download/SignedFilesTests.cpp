@@ -141,7 +141,8 @@ TEST_F(SignedFiles, ExpiryIsTheLastDayTheFileMayBeUsed) {
         std::string section;
         bool expired;
     } cases[] = {
-        {"", false},
+        {"", true},
+        {"[Signature]\r\nExpires=\r\n", true},
         {"[Signature]\r\nExpires=2026-12-10\r\n", false},
         {"[Signature]\r\nExpires=2027-01-01\r\n", false},
         {"[Signature]\r\nExpires=2026-12-09\r\n", true},
@@ -151,7 +152,7 @@ TEST_F(SignedFiles, ExpiryIsTheLastDayTheFileMayBeUsed) {
         {"[Signature]\r\nExpires=2026-12-10 or so\r\n", true},
         {"[Signature]\r\nExpires=2026-02-30\r\n", true},
         {"[Signature]\r\nExpires=2026-12-10" + std::string(40, '0') + "\r\n", true},
-        {"[Other]\r\nExpires=2000-01-01\r\n", false},
+        {"[Other]\r\nExpires=2030-01-01\r\n", true},
     };
     int file = 0;
     for (const auto& c : cases) {
