@@ -55,6 +55,7 @@ TEST_F(EndToEnd, UnverifiedServerFilesAreRefusedBeforeAnyModule) {
         {"other-key", text, TestSignature(text, 1)},
         {"garbage-signature", text, std::string(128, 'z')},
         {"expired", expired, TestSignature(expired)},
+        {"without-expiry", text, TestSignature(text)},
         {"module-without-sha256", unsignedModule, TestSignature(unsignedModule)},
         {"signature-too-long", text, TestSignature(text) + std::string(1 << 20, '\n')},
     };
