@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "common/UniqueHandle.h"
 #include "download/RemoteFile.h"
 #include "inventory/InstalledCatalog.h"
 #include "inventory/ServerCatalog.h"
@@ -105,6 +106,9 @@ class ModuleListDialog : public Dialog {
     std::string programFolder;
     std::string serverInfoPath;
     std::string signaturePath;
+    // Open from the check of the server file until it has been read: nothing can change it
+    // between the two.
+    FileHandle serverFileHold;
     // The deployer's keys from the settings; empty when updates are not signed.
     PublicKeyList publicKeys;
     std::string extractFolder;

@@ -82,6 +82,7 @@ SequenceOutcome ModuleListDialog::CloseSilently() {
 }
 
 void ModuleListDialog::DeleteServerFile() {
+    serverFileHold.reset();
     if (!serverInfoPath.empty()) {
         ::DeleteFileA(serverInfoPath.c_str());
     }
@@ -138,7 +139,10 @@ SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
         return Close(IDS_SERVER_UNREACHABLE, MB_ICONERROR);
     }
     ServerCatalog server;
-    if (server.Load(serverInfoPath.c_str()) != kServerLoadOk) {
+    int loaded = serverFileHold ? server.LoadHeld(serverInfoPath.c_str())
+                                : server.Load(serverInfoPath.c_str());
+    serverFileHold.reset();
+    if (loaded != kServerLoadOk) {
         DeleteServerFile();
         return Close(IDS_INIT_FAILED_004, MB_ICONEXCLAMATION);
     }
@@ -248,10 +252,15 @@ INT_PTR ModuleListDialog::FetchServerInformation(const std::string& url) {
 }
 
 // Without keys nothing is asked, as before signed updates. With keys the fetched file must be
-// signed by one of them and not expired before a line of it is read.
+// signed by one of them and not expired before a line of it is read. Either way it is held from
+// here until it has been read, so that what is read is what was checked.
 bool ModuleListDialog::SignatureAccepted() {
-    return publicKeys.empty() ||
-           ServerFileIsTrusted(serverInfoPath, signaturePath, publicKeys, TodayUtc());
+    serverFileHold = HoldFile(serverInfoPath);
+    if (publicKeys.empty()) {
+        return true;
+    }
+    return serverFileHold &&
+           ServerFileIsTrusted(serverFileHold.get(), signaturePath, publicKeys, TodayUtc());
 }
 
 // With keys the signed Size bounds each module's body; without, only the drive's free space.

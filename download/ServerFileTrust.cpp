@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/FileStream.h"
+#include "common/ProfileText.h"
 #include "common/UniqueHandle.h"
 
 namespace netrefit {
@@ -17,15 +18,16 @@ std::string SignatureFileName(const std::string& serverFileName) {
     return serverFileName + ".sig";
 }
 
-bool ReadWholeFile(const std::string& path, uint64_t maxBytes, std::string* bytes) {
+FileHandle HoldFile(const std::string& path) {
+    return FileHandle(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool ReadWholeHandle(HANDLE file, uint64_t maxBytes, std::string* bytes) {
     bytes->clear();
-    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return false;
-    }
     uint64_t size = 0;
-    if (!OpenFileSize(file.get(), &size) || size > maxBytes) {
+    if (!OpenFileSize(file, &size) || size > maxBytes ||
+        ::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
         return false;
     }
     bytes->resize(static_cast<size_t>(size));
@@ -33,11 +35,20 @@ bool ReadWholeFile(const std::string& path, uint64_t maxBytes, std::string* byte
     // One read more than the size, so that a file that grew since is noticed, not cut.
     char extra = 0;
     if (size != 0 &&
-        (!::ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(size), &got, nullptr) ||
-         got != size)) {
+        (!::ReadFile(file, &(*bytes)[0], static_cast<DWORD>(size), &got, nullptr) || got != size)) {
+        bytes->clear();
         return false;
     }
-    return ::ReadFile(file.get(), &extra, 1, &got, nullptr) && got == 0;
+    return ::ReadFile(file, &extra, 1, &got, nullptr) && got == 0;
+}
+
+bool ReadWholeFile(const std::string& path, uint64_t maxBytes, std::string* bytes) {
+    FileHandle file = HoldFile(path);
+    if (!file) {
+        bytes->clear();
+        return false;
+    }
+    return ReadWholeHandle(file.get(), maxBytes, bytes);
 }
 
 CalendarDate TodayUtc() {
@@ -50,31 +61,40 @@ CalendarDate TodayUtc() {
     return today;
 }
 
+bool ServerTextExpired(const std::string& serverText, const CalendarDate& today) {
+    std::string value = ProfileTextValue(serverText, "Signature", "Expires");
+    CalendarDate expires;
+    return value.size() > kExpiresChars || !ParseCalendarDate(value, &expires) ||
+           CompareDates(expires, today) < 0;
+}
+
 bool ServerFileExpired(const std::string& serverPath, const CalendarDate& today) {
-    char text[kExpiresChars + 1] = "";
-    DWORD got = ::GetPrivateProfileStringA("Signature", "Expires", "", text, sizeof(text),
-                                           serverPath.c_str());
-    std::string value(text, got);
-    if (value.empty()) {
+    std::string text;
+    return !ReadWholeFile(serverPath, kMaxServerFileBytes, &text) || ServerTextExpired(text, today);
+}
+
+bool ServerFileIsTrusted(HANDLE serverFile,
+                         const std::string& signaturePath,
+                         const PublicKeyList& keys,
+                         const CalendarDate& today) {
+    std::string message;
+    std::string signature;
+    if (keys.empty() || !ReadWholeHandle(serverFile, kMaxServerFileBytes, &message) ||
+        !ReadWholeFile(signaturePath, kMaxServerFileBytes, &signature)) {
         return false;
     }
-    CalendarDate expires;
-    return !ParseCalendarDate(value, &expires) || CompareDates(expires, today) < 0;
+    // The date is read from the very bytes verified, not from the file again.
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(message.data());
+    return AnySignatureVerifies(signature, bytes, message.size(), keys) &&
+           !ServerTextExpired(message, today);
 }
 
 bool ServerFileIsTrusted(const std::string& serverPath,
                          const std::string& signaturePath,
                          const PublicKeyList& keys,
                          const CalendarDate& today) {
-    std::string message;
-    std::string signature;
-    if (keys.empty() || !ReadWholeFile(serverPath, kMaxServerFileBytes, &message) ||
-        !ReadWholeFile(signaturePath, kMaxServerFileBytes, &signature)) {
-        return false;
-    }
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(message.data());
-    return AnySignatureVerifies(signature, bytes, message.size(), keys) &&
-           !ServerFileExpired(serverPath, today);
+    FileHandle file = HoldFile(serverPath);
+    return file && ServerFileIsTrusted(file.get(), signaturePath, keys, today);
 }
 
 }  // namespace netrefit

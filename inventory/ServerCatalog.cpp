@@ -137,16 +137,24 @@ int ServerCatalog::Load(const char* filePath) {
     if (!ReadableString(filePath) || filePath[0] == '\0' || std::strlen(filePath) > kMaxPathChars) {
         return kServerLoadBadPath;
     }
-    filePath_ = filePath;
     // Read access without sharing fails for a missing file and for one that someone still holds
     // open, for instance a download that has not been closed yet. An open without data access
     // would not do: the system skips the sharing check for it.
     FileHandle file(::CreateFileA(filePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
+        filePath_ = filePath;
         return kServerLoadCannotOpen;
     }
     file.reset();
+    return LoadHeld(filePath);
+}
+
+int ServerCatalog::LoadHeld(const char* filePath) {
+    if (!ReadableString(filePath) || filePath[0] == '\0' || std::strlen(filePath) > kMaxPathChars) {
+        return kServerLoadBadPath;
+    }
+    filePath_ = filePath;
     ReadSettings();
     ReadComponents();
     return kServerLoadOk;

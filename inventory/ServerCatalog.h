@@ -61,6 +61,9 @@ class ServerCatalog : public ComponentCatalog {
     // A ServerLoadResult. An absent or incomplete section never fails the load; its slot
     // keeps what it held before.
     virtual int Load(const char* filePath);
+    // The same for a file the caller holds open against every writer (HoldFile): the check that
+    // nobody else has it open is the caller's, and would fail on its own handle.
+    int LoadHeld(const char* filePath);
 
     // The [LauncherMl] record (Setup Starter), kept apart from the thirteen slots; may be null.
     virtual ServerComponent* Launcher() const { return launcher_.get(); }

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "common/UniqueHandle.h"
+
 namespace netrefit {
 namespace {
 
@@ -46,6 +48,71 @@ bool ReadPublicKeys(const std::string& path, PublicKeyList* keys) {
     return text.size() <= SetupInfo::kMaxPublicKeyChars && ParsePublicKeyList(text, keys);
 }
 
+// Settings files are a few hundred bytes; one past this is no settings file.
+constexpr DWORD kMaxSettingsBytes = 1 << 20;
+
+bool ReadSettingsBytes(const std::string& path, std::string* bytes) {
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    bytes->assign(kMaxSettingsBytes + 1, '\0');
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), &(*bytes)[0], kMaxSettingsBytes + 1, &got, nullptr) ||
+        got > kMaxSettingsBytes) {
+        return false;
+    }
+    bytes->resize(got);
+    return true;
+}
+
+std::string TrimmedBlanks(const std::string& text) {
+    size_t begin = text.find_first_not_of(" \t\r");
+    if (begin == std::string::npos) {
+        return std::string();
+    }
+    size_t end = text.find_last_not_of(" \t\r");
+    return text.substr(begin, end - begin + 1);
+}
+
+// The profile functions read only the first [Setup] and the first PublicKey in it, so a key
+// pasted below an empty line, into another section or into a second [Setup] would go unused and
+// the client would run unsigned without a sign of it. Such a file is refused instead.
+bool KeyPlacementIsUnambiguous(const std::string& text) {
+    int setupSections = 0;
+    int keyLines = 0;
+    bool inSetup = false;
+    size_t begin = 0;
+    while (begin < text.size()) {
+        size_t end = text.find('\n', begin);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = TrimmedBlanks(text.substr(begin, end - begin));
+        begin = end + 1;
+        if (!line.empty() && line[0] == '[') {
+            size_t close = line.find(']');
+            std::string name = TrimmedBlanks(
+                line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            inSetup = ::_stricmp(name.c_str(), kSetup) == 0;
+            setupSections += inSetup ? 1 : 0;
+            continue;
+        }
+        size_t equals = line.find('=');
+        if (line.empty() || line[0] == ';' || equals == std::string::npos) {
+            continue;
+        }
+        if (::_stricmp(TrimmedBlanks(line.substr(0, equals)).c_str(), "PublicKey") == 0) {
+            ++keyLines;
+            if (!inSetup) {
+                return false;
+            }
+        }
+    }
+    return setupSections <= 1 && keyLines <= 1;
+}
+
 bool UsablePath(const std::string& path) {
     return !path.empty() && path.size() <= SetupInfo::kMaxPathChars &&
            path.find('\0') == std::string::npos;
@@ -54,7 +121,9 @@ bool UsablePath(const std::string& path) {
 }  // namespace
 
 bool SetupInfo::ReadSetup() {
-    if (!UsablePath(path_)) {
+    std::string bytes;
+    if (!UsablePath(path_) || !ReadSettingsBytes(path_, &bytes) ||
+        !KeyPlacementIsUnambiguous(bytes)) {
         return false;
     }
     if (!ReadWholeUrl(path_, "Server", &server_) || !ReadSetupText(path_, "Version", &version_)) {

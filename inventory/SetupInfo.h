@@ -31,7 +31,9 @@ class SetupInfo {
     // Reads [Setup] Server, Version, SupportOS, SupportApplicationLang, SupportOSLang,
     // NonSupportOSLang and PublicKey in this order. A text equal to "ERROR" in any case (the
     // default of a missing key), a SupportOS of 0, a Server too long to keep whole, a PublicKey
-    // that is present but no key list, an empty or overlong path stop the reading with false.
+    // that is present but no key list, an empty or overlong path stop the reading with false, as
+    // does a file whose key could be missed: a second [Setup], a second PublicKey, or one in
+    // another section.
     // Fields read before the stop keep their values.
     bool ReadSetup();
 

@@ -63,6 +63,29 @@ int Refused(unsigned messageId) {
     return 1;
 }
 
+}  // namespace
+
+bool ReadClientSettings(const std::string& settings, SetupInfo* setup) {
+    setup->SetPath(FullPath(settings));
+    if (!setup->ReadSetup()) {
+        std::fprintf(stderr,
+                     "%s: the client refuses these settings (a key missing or malformed, or a "
+                     "PublicKey it might not read: twice, outside [Setup], or a second [Setup])\n",
+                     settings.c_str());
+        return false;
+    }
+    size_t keys = setup->PublicKeys().size();
+    if (keys == 0) {
+        std::fprintf(stderr, "%s: an unsigned client (no PublicKey)\n", settings.c_str());
+    } else {
+        std::fprintf(stderr, "%s: a signed client (%u key%s)\n", settings.c_str(),
+                     static_cast<unsigned>(keys), keys == 1 ? "" : "s");
+    }
+    return true;
+}
+
+namespace {
+
 // The client's checks of its settings, in its order: 0, or the message it refuses with. The
 // settings' keys stand in for keys the caller did not give.
 unsigned SettingsRefusal(const std::string& settings,
@@ -70,8 +93,7 @@ unsigned SettingsRefusal(const std::string& settings,
                          std::string* language,
                          PublicKeyList* keys) {
     SetupInfo setup;
-    setup.SetPath(FullPath(settings));
-    if (!setup.ReadSetup()) {
+    if (!ReadClientSettings(settings, &setup)) {
         return IDS_INIT_FAILED_001;
     }
     if (!environment.ApplicationLanguage(setup.SupportApplicationLang().c_str(), *language)) {

@@ -15,6 +15,12 @@ struct DryRunOptions {
     PublicKeyList keys;         // the server file must be signed by one; else the settings' keys
 };
 
+class SetupInfo;
+
+// Reads a client's Netrefit.ini as the client does and says on standard error whether it makes a
+// signed or an unsigned client; false, having said why, when the client refuses it (110).
+bool ReadClientSettings(const std::string& settings, SetupInfo* setup);
+
 // Prints "upgrade", "reinstall" or "refused NNN", then one line per module. 0 for an upgrade
 // or a reinstall, 1 for a refusal or when the answer cannot be found. With keys the server
 // file's signature file (beside a file, or its URL and ".sig") is checked as the client checks

@@ -421,9 +421,11 @@ bool ParseExpiresOption(const std::string& text, CalendarDate* expires, std::str
         *expires = AddDays(today, kDefaultSignedDays);
         return true;
     }
-    if (!ParseCalendarDate(text, expires) || CompareDates(*expires, today) < 0) {
+    CalendarDate latest = AddDays(today, kMaxSignedDays);
+    if (!ParseCalendarDate(text, expires) || CompareDates(*expires, today) < 0 ||
+        CompareDates(*expires, latest) > 0) {
         *problem = "--expires needs a date (YYYY-MM-DD) from today (" + FormatCalendarDate(today) +
-                   ", UTC) on";
+                   ", UTC) to " + FormatCalendarDate(latest);
         return false;
     }
     return true;

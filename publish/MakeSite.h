@@ -10,6 +10,9 @@ namespace netrefit {
 
 // Signed server files last this long unless --expires says otherwise.
 constexpr int kDefaultSignedDays = 90;
+// A signed file stays good to its expiry date; one good for longer than this could be replayed
+// for too long after its site moved on.
+constexpr int kMaxSignedDays = 400;
 
 struct MakeOptions {
     std::string description;  // the description INI file
@@ -21,8 +24,8 @@ struct MakeOptions {
     CalendarDate expires;     // [Signature] Expires of signed server files
 };
 
-// "--expires YYYY-MM-DD": a real date, not before today (UTC); "" gives today plus
-// kDefaultSignedDays. False, with why in problem, for anything else.
+// "--expires YYYY-MM-DD": a real date from today (UTC) to kMaxSignedDays ahead; "" gives today
+// plus kDefaultSignedDays. False, with why in problem, for anything else.
 bool ParseExpiresOption(const std::string& text, CalendarDate* expires, std::string* problem);
 
 // 0 when the site was written, 1 when problems were found (each one a line on standard

@@ -6,10 +6,12 @@
 #include <map>
 #include <string>
 
+#include "inventory/SetupInfo.h"
 #include "publish/DryRun.h"
 #include "publish/KeyCommands.h"
 #include "publish/MakeSite.h"
 #include "publish/VerifySite.h"
+#include "resources/ResourceIds.h"
 
 namespace {
 
@@ -23,11 +25,13 @@ const char kUsage[] =
     "      With --key each module gets its SHA256, each server file a [Signature] Expires=\n"
     "      (default: 90 days from today, UTC) and a signature file Version_<Language>.ini.sig.\n"
     "  NetrefitPublish verify --url BASE_URL [--lang English] [--password TEXT]\n"
-    "                         [--public-key HEX[,HEX...]]\n"
+    "                         [--public-key HEX[,HEX...]] [--settings Netrefit.ini]\n"
     "      Fetches the server information file and every module it names as the client does\n"
     "      and checks status, size, MD5, SHA256 where given, the archive walk and the one\n"
     "      \"Setup.exe\". With --public-key also the signature file, the expiry date and a\n"
-    "      SHA256 for every module, as a client with these keys requires them.\n"
+    "      SHA256 for every module, as a client with these keys requires them. --settings\n"
+    "      says whether that Netrefit.ini makes a signed client and takes its keys when\n"
+    "      --public-key is not given.\n"
     "  NetrefitPublish dry-run --server FILE_OR_URL (--installed STATE_FILE | --from-registry)\n"
     "                          [--settings Netrefit.ini] [--public-key HEX[,HEX...]]\n"
     "      Prints what a PC in that state is offered: \"upgrade\", \"reinstall\" or\n"
@@ -141,6 +145,16 @@ int Verify(Options& options) {
     if (!ReadKeys(options, &verify.keys, &problem)) {
         return Usage(problem.c_str());
     }
+    if (options.count("--settings") != 0) {
+        netrefit::SetupInfo setup;
+        if (!netrefit::ReadClientSettings(options["--settings"], &setup)) {
+            std::printf("refused %u\n", static_cast<unsigned>(IDS_INIT_FAILED_001));
+            return 1;
+        }
+        if (verify.keys.empty()) {
+            verify.keys = setup.PublicKeys();
+        }
+    }
     return netrefit::RunVerify(verify);
 }
 
@@ -188,7 +202,8 @@ struct Command {
 const char* const kMakeValued[] = {"--description", "--modules", "--url",     "--out",
                                    "--password",    "--key",     "--expires", nullptr};
 const char* const kMakeRequired[] = {"--description", "--modules", "--url", "--out", nullptr};
-const char* const kVerifyValued[] = {"--url", "--lang", "--password", "--public-key", nullptr};
+const char* const kVerifyValued[] = {"--url",        "--lang",     "--password",
+                                     "--public-key", "--settings", nullptr};
 const char* const kUrl[] = {"--url", nullptr};
 const char* const kDryRunValued[] = {"--server", "--installed", "--settings", "--public-key",
                                      nullptr};

@@ -15,6 +15,7 @@
 #include "inventory/SystemEnvironment.h"
 #include "publish/ArchiveCheck.h"
 #include "publish/Fetch.h"
+#include "publish/MakeSite.h"
 #include "publish/ModuleChecks.h"
 #include "publish/PublishFiles.h"
 
@@ -163,8 +164,11 @@ bool SiteVerifier::FetchServerFile() {
     FileSizeOf(serverFile_, &size);
     bool signedFile = !options_.keys.empty();
     std::vector<std::string> findings;
-    if (signedFile && ServerFileExpired(serverFile_, TodayUtc())) {
-        findings.push_back(ExpiryFinding());
+    if (signedFile) {
+        std::string finding = ExpiryFinding();
+        if (!finding.empty()) {
+            findings.push_back(finding);
+        }
     }
     FileRow(name, entry.Url(), std::to_string(size), findings);
     if (signedFile) {
@@ -173,9 +177,25 @@ bool SiteVerifier::FetchServerFile() {
     return true;
 }
 
+// "" when the client takes the date and it is not further ahead than make would write it.
 std::string SiteVerifier::ExpiryFinding() const {
-    return "expired: [Signature] Expires=" + ProfileText(serverFile_, "Signature", "Expires", 32) +
-           " is no date or is before today (" + FormatCalendarDate(TodayUtc()) + ", UTC)";
+    std::string text = ProfileText(serverFile_, "Signature", "Expires", 32);
+    CalendarDate today = TodayUtc();
+    if (text.empty()) {
+        return "no [Signature] Expires=: clients with a key refuse a signed file without one";
+    }
+    if (ServerFileExpired(serverFile_, today)) {
+        return "expired: [Signature] Expires=" + text + " is no date or is before today (" +
+               FormatCalendarDate(today) + ", UTC)";
+    }
+    CalendarDate expires;
+    if (ParseCalendarDate(text, &expires) &&
+        CompareDates(expires, AddDays(today, kMaxSignedDays)) > 0) {
+        return "distant: [Signature] Expires=" + text + " is more than " +
+               std::to_string(kMaxSignedDays) +
+               " days ahead; an old copy could be replayed until then";
+    }
+    return std::string();
 }
 
 // The signature file beside the server file, fetched with the same request, and held against

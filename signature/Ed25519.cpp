@@ -576,6 +576,18 @@ bool Ed25519IsValidPublicKey(const uint8_t publicKey[kEd25519PublicKeySize]) {
     return PointDecode(&a, publicKey);
 }
 
+bool Ed25519IsSmallOrderKey(const uint8_t publicKey[kEd25519PublicKeySize]) {
+    Point a;
+    if (!PointDecode(&a, publicKey)) {
+        return false;
+    }
+    // The cofactor is 8: [8]A is the neutral point exactly when A's order divides 8.
+    for (int i = 0; i < 3; ++i) {
+        PointDouble(&a, a);
+    }
+    return PointEqual(a, kNeutral);
+}
+
 // The cofactorless equation [S]B = R + [k]A, as OpenSSL checks it, so that both accept the same
 // signatures; the cofactored one would also take some whose R or A has a small-order part.
 bool Ed25519Verify(const uint8_t signature[kEd25519SignatureSize],

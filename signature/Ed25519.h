@@ -27,6 +27,10 @@ void Ed25519Sign(uint8_t signature[kEd25519SignatureSize],
 // below p, x found for y, and no sign bit on x = 0.
 bool Ed25519IsValidPublicKey(const uint8_t publicKey[kEd25519PublicKeySize]);
 
+// True when the key is a point of order 1, 2, 4 or 8: a signature under such a key can be made
+// without any secret, so it must never be trusted. False for a key that does not decode.
+bool Ed25519IsSmallOrderKey(const uint8_t publicKey[kEd25519PublicKeySize]);
+
 // True when the signature is the key's over the message. Refuses S >= L, and an R or a public
 // key that is no canonical encoding of a curve point. Its inputs are public: it branches on them.
 bool Ed25519Verify(const uint8_t signature[kEd25519SignatureSize],

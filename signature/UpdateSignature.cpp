@@ -28,23 +28,25 @@ bool IsBlankText(const std::string& text) {
     return begin == end;
 }
 
-bool LineVerifies(const std::string& text,
-                  size_t begin,
-                  size_t end,
-                  const uint8_t* message,
-                  size_t length,
-                  const PublicKeyList& keys) {
+enum class LineVerdict { NotASignature, Refused, Verified };
+
+LineVerdict CheckLine(const std::string& text,
+                      size_t begin,
+                      size_t end,
+                      const uint8_t* message,
+                      size_t length,
+                      const PublicKeyList& keys) {
     TrimBlanks(text, &begin, &end);
     uint8_t signature[kEd25519SignatureSize];
     if (!ParseSignatureText(text.data() + begin, end - begin, signature)) {
-        return false;
+        return LineVerdict::NotASignature;
     }
     for (const PublicKeyBytes& key : keys) {
         if (Ed25519Verify(signature, key.bytes, message, length)) {
-            return true;
+            return LineVerdict::Verified;
         }
     }
-    return false;
+    return LineVerdict::Refused;
 }
 
 bool IsLeapYear(int year) {
@@ -109,7 +111,7 @@ bool ParsePublicKeyList(const std::string& text, PublicKeyList* keys) {
         PublicKeyBytes key = {};
         if (keys->size() == kMaxPublicKeys ||
             !ParsePublicKeyText(text.data() + begin, end - begin, key.bytes) ||
-            !Ed25519IsValidPublicKey(key.bytes)) {
+            !Ed25519IsValidPublicKey(key.bytes) || Ed25519IsSmallOrderKey(key.bytes)) {
             keys->clear();
             return false;
         }
@@ -123,6 +125,10 @@ bool AnySignatureVerifies(const std::string& signatureText,
                           const uint8_t* message,
                           size_t length,
                           const PublicKeyList& keys) {
+    // Each signature tried costs a pass over the message per key: a deployer needs one line per
+    // key, so a file that offers more than two per key is not tried further.
+    const size_t maxTries = 2 * keys.size();
+    size_t tries = 0;
     size_t begin = 0;
     for (size_t line = 0; line < kMaxSignatureLines && begin < signatureText.size(); ++line) {
         size_t end = signatureText.find('\n', begin);
@@ -133,8 +139,12 @@ bool AnySignatureVerifies(const std::string& signatureText,
         if (end > begin && signatureText[end - 1] == '\r') {
             --end;
         }
-        if (LineVerifies(signatureText, begin, end, message, length, keys)) {
+        LineVerdict verdict = CheckLine(signatureText, begin, end, message, length, keys);
+        if (verdict == LineVerdict::Verified) {
             return true;
+        }
+        if (verdict == LineVerdict::Refused && ++tries >= maxTries) {
+            return false;
         }
         begin = next;
     }

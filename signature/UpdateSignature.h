@@ -24,11 +24,13 @@ constexpr size_t kMaxSignatureLines = 32;
 
 // "HEX[,HEX...]", 64 hexadecimal digits a key, blanks around a key allowed. An empty or blank
 // text is no key at all (true, keys empty). False for anything else: an empty item, a key of
-// another length or with another character, one that is no curve point, too many keys.
+// another length or with another character, one that is no curve point or a point of small order
+// (anyone could sign for it), too many keys.
 bool ParsePublicKeyList(const std::string& text, PublicKeyList* keys);
 
 // Whether some line of signatureText (CR LF or LF; 128 hexadecimal digits, blanks at either end
-// ignored) is a signature of the message by one of the keys. Other lines verify nothing.
+// ignored) is a signature of the message by one of the keys. Other lines verify nothing. Only
+// the first kMaxSignatureLines lines, and of those the first two signatures per key, are tried.
 bool AnySignatureVerifies(const std::string& signatureText,
                           const uint8_t* message,
                           size_t length,

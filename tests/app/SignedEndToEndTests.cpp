@@ -38,13 +38,14 @@ TEST_F(EndToEnd, SignedSiteUpgradesAClientWithTheKey) {
 // Each is refused with one message before any module is asked for, and leaves neither the
 // server file nor its signature behind.
 TEST_F(EndToEnd, UnverifiedServerFilesAreRefusedBeforeAnyModule) {
-    std::string text = WithSha256(SiteServerText());
+    std::string undated = WithSha256(SiteServerText());
+    std::string text = ExpiringOn(undated, "2999-12-31");
     std::string digest = ServerValue(text, "Melorra", "MD5");
     // The module swapped on the server with its MD5, but no new signature to go with it.
     std::string swapped = Replace(text, "MD5=" + digest, "MD5=" + std::string(32, '0'));
     std::string unsignedModule =
         Replace(text, "SHA256=" + ServerValue(text, "Melorra", "SHA256") + "\r\n", "");
-    std::string expired = ExpiringOn(text, "2001-01-01");
+    std::string expired = ExpiringOn(undated, "2001-01-01");
     struct {
         const char* name;
         std::string served;
@@ -55,6 +56,7 @@ TEST_F(EndToEnd, UnverifiedServerFilesAreRefusedBeforeAnyModule) {
         {"other-key", text, TestSignature(text, 1)},
         {"garbage-signature", text, std::string(128, 'z')},
         {"expired", expired, TestSignature(expired)},
+        {"without-expiry", undated, TestSignature(undated)},
         {"module-without-sha256", unsignedModule, TestSignature(unsignedModule)},
         {"signature-too-long", text, TestSignature(text) + std::string(1 << 20, '\n')},
     };
@@ -86,7 +88,7 @@ TEST_F(EndToEnd, SignedModulesMustMatchTheirDigestAndSize) {
     endless.Serve("/modules/Melorra.zip", longer);
     ASSERT_TRUE(endless.Start()) << "cannot bind 127.0.0.6:80";
 
-    std::string text = WithSha256(SiteServerText());
+    std::string text = ExpiringOn(WithSha256(SiteServerText()), "2999-12-31");
     std::string sha = ServerValue(text, "Melorra", "SHA256");
     std::string otherSha = std::string(64, 'a');
     std::string wrongDigest = Replace(text, "SHA256=" + sha, "SHA256=" + otherSha);

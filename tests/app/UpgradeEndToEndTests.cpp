@@ -153,6 +153,10 @@ TEST_F(EndToEnd, RefusalsNeverShowTheMainWindow) {
     noXP.supportOS = "63";  // all but Windows XP and later
     Settings badKey;
     badKey.publicKey = "not a key";
+    Settings smallOrderKey;  // the neutral point: anyone can sign for it
+    smallOrderKey.publicKey = "01" + std::string(62, '0');
+    Settings keyInResource;  // appended at the end of the file, where no key is read
+    keyInResource.resources = {"German=NetrefitGerman.dll", "PublicKey=" + TestPublicKey()};
     const Case cases[] = {
         {"no language", noLanguage, "Application initialization failed(005)."},
         {"Windows language", refusedLanguage, "Cannot install for this Windows language."},
@@ -163,6 +167,8 @@ TEST_F(EndToEnd, RefusalsNeverShowTheMainWindow) {
         {"Windows 98 SE excluded", no98SE, "Cannot install for this Windows version.", "win98"},
         {"Windows XP excluded", noXP, "Cannot install for this Windows version.", "winxp"},
         {"malformed key", badKey, "Application initialization failed(001)."},
+        {"small-order key", smallOrderKey, "Application initialization failed(001)."},
+        {"key outside [Setup]", keyInResource, "Application initialization failed(001)."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

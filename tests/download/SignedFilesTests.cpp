@@ -141,7 +141,8 @@ TEST_F(SignedFiles, ExpiryIsTheLastDayTheFileMayBeUsed) {
         std::string section;
         bool expired;
     } cases[] = {
-        {"", false},
+        {"", true},
+        {"[Signature]\r\nExpires=\r\n", true},
         {"[Signature]\r\nExpires=2026-12-10\r\n", false},
         {"[Signature]\r\nExpires=2027-01-01\r\n", false},
         {"[Signature]\r\nExpires=2026-12-09\r\n", true},
@@ -151,7 +152,12 @@ TEST_F(SignedFiles, ExpiryIsTheLastDayTheFileMayBeUsed) {
         {"[Signature]\r\nExpires=2026-12-10 or so\r\n", true},
         {"[Signature]\r\nExpires=2026-02-30\r\n", true},
         {"[Signature]\r\nExpires=2026-12-10" + std::string(40, '0') + "\r\n", true},
-        {"[Other]\r\nExpires=2000-01-01\r\n", false},
+        {"[Other]\r\nExpires=2030-01-01\r\n", true},
+        // Read as the profile functions read it: blanks, quotes, the first key and section.
+        {" [ Signature ] \r\n Expires = 2026-12-10 \r\n", false},
+        {"[Signature]\r\nExpires=\"2026-12-10\"\r\n", false},
+        {"[Signature]\r\nExpires=2026-12-09\r\nExpires=2030-01-01\r\n", true},
+        {"[Signature]\r\nSigned=1\r\n[Signature]\r\nExpires=2030-01-01\r\n", true},
     };
     int file = 0;
     for (const auto& c : cases) {
@@ -184,6 +190,34 @@ TEST_F(SignedFiles, ServerFileMustBeSignedByAKeyAndNotExpired) {
     // Signed, but longer than any server file may be.
     std::string padded = text + std::string(kMaxServerFileBytes, ';');
     EXPECT_FALSE(Trusted(MakeSigned(padded, {seed_})));
+}
+
+// Between the check and the last read of the server file, nothing can change it: a rewrite
+// after the check is refused while the file is held, and a writer that already has it open
+// keeps it from being held, and so from being taken.
+TEST_F(SignedFiles, HeldServerFileCannotChangeBetweenCheckAndRead) {
+    std::string text = "[Settings]\r\nConnect=0\r\n[Signature]\r\nExpires=2026-12-31\r\n";
+    std::string path = MakeSigned(text, {seed_});
+    {
+        FileHandle held = HoldFile(path);
+        ASSERT_TRUE(held.valid());
+        ASSERT_TRUE(
+            ServerFileIsTrusted(held.get(), SignatureFileName(path), keys_, Date("2026-12-10")));
+        FileHandle writer(::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_FALSE(writer.valid());
+        EXPECT_FALSE(::MoveFileA(path.c_str(), dir_.File("moved.ini").c_str()));
+        EXPECT_FALSE(::DeleteFileA(path.c_str()));
+        EXPECT_FALSE(WriteFileBytes(path, "[Settings]\r\nConnect=1\r\n"));
+        // What the catalogue then reads through the path is what was verified.
+        EXPECT_EQ(0u, ::GetPrivateProfileIntA("Settings", "Connect", 7, path.c_str()));
+    }
+    FileHandle writer(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer.valid());
+    EXPECT_FALSE(HoldFile(path).valid());
+    EXPECT_FALSE(Trusted(path));
 }
 
 }  // namespace netrefit::test

@@ -196,24 +196,33 @@ TEST_F(SetupInfoFile, OtherLongValuesAreCutToTheirLimit) {
 }
 
 // Only the reading of the key is checked here; what makes a key list is checked with its parser.
-TEST_F(SetupInfoFile, PublicKeyIsOptionalButMustBeAKeyListWhenPresent) {
+TEST_F(SetupInfoFile, PublicKeyIsOptionalButMustBeAKeyListWhereTheClientReadsIt) {
     const std::string key1 = "d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a";
     const std::string key2 = "3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c";
     struct {
         const char* name;
         bool present;
         std::string value;
-        int keys;  // -1: the reading fails
+        int keys;           // -1: the reading fails
+        std::string after;  // the rest of the file, after the [Setup] section
     } cases[] = {
-        {"Absent", false, "", 0},
-        {"Empty", true, "", 0},
-        {"One", true, key1, 1},
-        {"Rotation", true, key1 + ", " + key2, 2},
-        {"Malformed", true, key1.substr(2), -1},
-        {"MissingKeyAsError", true, "ERROR", -1},
+        {"Absent", false, "", 0, ""},
+        {"Empty", true, "", 0, ""},
+        {"One", true, key1, 1, ""},
+        {"Rotation", true, key1 + ", " + key2, 2, ""},
+        {"Malformed", true, key1.substr(2), -1, ""},
+        {"MissingKeyAsError", true, "ERROR", -1, ""},
         // Cut to its limit, the text would be one good key.
         {"LongerThanItsLimit", true,
-         key1 + std::string(SetupInfo::kMaxPublicKeyChars, ' ') + "," + key2, -1},
+         key1 + std::string(SetupInfo::kMaxPublicKeyChars, ' ') + "," + key2, -1, ""},
+        // A key the profile functions would not read is refused, not passed over.
+        {"PastedBelowAnEmptyOne", true, "", -1, "PublicKey=" + key1 + "\r\n"},
+        {"AppendedIntoResource", false, "", -1,
+         "[Resource]\r\nGerman=NetrefitGerman.dll\r\n  publickey = " + key1 + "\r\n"},
+        {"SecondSetupWithTheKey", true, "", -1, "[setup]\r\nPublicKey=" + key1 + "\r\n"},
+        {"SecondSetupWithoutAKey", true, key1, -1, "[ Setup ]\r\nVersion=2\r\n"},
+        {"CommentedLineBeside", true, key1, 1, ";PublicKey=\r\n[Resource]\r\n;PublicKey=x\r\n"},
+        {"OtherNameInAnotherSection", false, "", 0, "[Resource]\r\nPublicKeys=x\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -221,7 +230,7 @@ TEST_F(SetupInfoFile, PublicKeyIsOptionalButMustBeAKeyListWhenPresent) {
         if (c.present) {
             lines.push_back({"PublicKey", c.value});
         }
-        Write(Section("Setup", lines));
+        Write(Section("Setup", lines) + c.after);
         EXPECT_EQ(c.keys >= 0, info_.ReadSetup());
         EXPECT_EQ(static_cast<size_t>(c.keys >= 0 ? c.keys : 0), info_.PublicKeys().size());
     }

@@ -257,6 +257,11 @@ TEST_F(Publish, CommandLineExitCodes) {
         {make + " --expires 2099-12-31", "--expires needs --key"},
         {make + " --key k.key --expires 2001-01-01", "--expires needs a date"},
         {make + " --key k.key --expires 2099-02-29", "--expires needs a date"},
+        {make + " --key k.key --expires " +
+             netrefit::FormatCalendarDate(netrefit::AddDays(TodayUtc(), 401)),
+         "--expires needs a date"},
+        {"verify --url http://127.0.0.7/ --public-key 01" + std::string(62, '0'),
+         "--public-key needs"},
         {"verify --url http://127.0.0.7/ --public-key " + key.substr(1), "--public-key needs"},
         {"dry-run --server x.ini --installed s.ini --public-key " + key + ",",
          "--public-key needs"},
@@ -323,10 +328,24 @@ TEST_F(Publish, SignedSiteFromANewKeyUpgradesTheRealClient) {
         << out;
     EXPECT_EQ("5 of 5 modules passed", LastLine(out)) << out;
 
-    InstallOlderSuite();
+    // The client's settings stand in for the key, and say what kind of client they make.
     UseSite("signed", publicKey);
+    const std::string verifySettings = "verify --url " + SiteUrl("signed") +
+                                       " --password melorra --settings \"" +
+                                       program_.File("Netrefit.ini") + "\"";
+    EXPECT_EQ(0u, Tool(verifySettings, &out, &err)) << out;
+    EXPECT_NE(std::string::npos, err.find(": a signed client (1 key)")) << err;
+    EXPECT_NE(std::string::npos, out.find("Version_English.ini.sig\t")) << out;
+    InstallOlderSuite();
     Start();
     AcceptAndFinishUpgrade();
+
+    // The key pasted a second time, into another section, is refused as the client refuses it.
+    ASSERT_TRUE(::WritePrivateProfileStringA("Resource", "PublicKey", publicKey.c_str(),
+                                             program_.File("Netrefit.ini").c_str()));
+    EXPECT_EQ(1u, Tool(verifySettings, &out, &err));
+    EXPECT_EQ("refused 110", LastLine(out)) << out;
+    EXPECT_NE(std::string::npos, err.find("the client refuses these settings")) << err;
 }
 
 struct MakeCase {

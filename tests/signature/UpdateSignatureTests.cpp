@@ -59,6 +59,27 @@ const KeyListCase kKeyLists[] = {
     {"BlankInsideKey", kKey1.substr(0, 30) + " " + kKey1.substr(30), -1},
     {"NotACurvePoint", kKeyNotAPoint, -1},
     {"GoodThenNotAPoint", kKey1 + "," + kKeyNotAPoint, -1},
+    // Points of order 1, 2, 4 and 8 (anyone can sign for them), then non-canonical forms of them.
+    {"SmallOrder1", "0100000000000000000000000000000000000000000000000000000000000000", -1},
+    {"SmallOrder2", "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f", -1},
+    {"SmallOrder4", "0000000000000000000000000000000000000000000000000000000000000000", -1},
+    {"SmallOrder4Negated", "0000000000000000000000000000000000000000000000000000000000000080", -1},
+    {"SmallOrder8A", "c7176a703d4dd84fba3c0b760d10670f2a2053fa2c39ccc64ec7fd7792ac037a", -1},
+    {"SmallOrder8ANegated", "c7176a703d4dd84fba3c0b760d10670f2a2053fa2c39ccc64ec7fd7792ac03fa", -1},
+    {"SmallOrder8B", "26e8958fc2b227b045c3f489f2ef98f0d5dfac05d3c63339b13802886d53fc05", -1},
+    {"SmallOrder8BNegated", "26e8958fc2b227b045c3f489f2ef98f0d5dfac05d3c63339b13802886d53fc85", -1},
+    {"SmallOrder1SignedZeroX", "0100000000000000000000000000000000000000000000000000000000000080",
+     -1},
+    {"SmallOrder2SignedZeroX", "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff",
+     -1},
+    {"SmallOrder1YPlusP", "eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f", -1},
+    {"SmallOrder1YPlusPSigned", "eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff",
+     -1},
+    {"SmallOrder4YIsP", "edffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f", -1},
+    {"SmallOrder4YIsPNegated", "edffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff",
+     -1},
+    {"GoodThenSmallOrder",
+     kKey1 + ",0100000000000000000000000000000000000000000000000000000000000000", -1},
 };
 
 class KeyLists : public ::testing::TestWithParam<KeyListCase> {};
@@ -89,6 +110,25 @@ TEST_P(KeyLists, TakesOnlyWholeListsOfCurvePoints) {
     }
 }
 
+// The first eight rows of small order above are canonical encodings: they decode, and only their
+// order refuses them. A real key does not have it.
+TEST(KeyLists, SmallOrderIsWhatRefusesTheCanonicalOnes) {
+    int canonical = 0;
+    for (const KeyListCase& c : kKeyLists) {
+        std::string name = c.name;
+        if (name.rfind("SmallOrder", 0) != 0 || c.text.size() != 64)
+            continue;
+        std::vector<uint8_t> key = HexBytes(c.text);
+        if (Ed25519IsValidPublicKey(key.data())) {
+            ++canonical;
+            EXPECT_TRUE(Ed25519IsSmallOrderKey(key.data())) << name;
+        }
+    }
+    EXPECT_EQ(8, canonical);
+    EXPECT_FALSE(Ed25519IsSmallOrderKey(HexBytes(kKey1).data()));
+    EXPECT_FALSE(Ed25519IsSmallOrderKey(HexBytes(kKey2).data()));
+}
+
 INSTANTIATE_TEST_SUITE_P(Settings,
                          KeyLists,
                          ::testing::ValuesIn(kKeyLists),
@@ -105,7 +145,6 @@ TEST(SignatureFile, SomeLineMustVerifyWithSomeKey) {
     ASSERT_TRUE(ParsePublicKeyList(kKey1, &wrong));
     std::string other = kSignature2;
     other[10] = other[10] == '0' ? '1' : '0';
-    std::string filler(128, '0');
 
     struct {
         std::string text;
@@ -124,6 +163,11 @@ TEST(SignatureFile, SomeLineMustVerifyWithSomeKey) {
         {kSignature2 + "0", one, false},
         {"", one, false},
         {kSignature2, PublicKeyList(), false},
+        // Two signatures are tried per key, whatever else the file holds.
+        {"garbage\n\n" + other + "\n" + kSignature2, one, true},
+        {other + "\n" + other + "\n" + kSignature2, one, false},
+        {other + "\n" + other + "\n" + other + "\n" + kSignature2, rotated, true},
+        {other + "\n" + other + "\n" + other + "\n" + other + "\n" + kSignature2, rotated, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(AnySignatureVerifies(c.text, kMessage2, sizeof(kMessage2), c.keys), c.verifies)
@@ -132,10 +176,10 @@ TEST(SignatureFile, SomeLineMustVerifyWithSomeKey) {
     // A good line is looked for among the first lines only.
     std::string late;
     for (size_t i = 0; i < kMaxSignatureLines; ++i) {
-        late += filler + "\n";
+        late += "not a signature\n";
     }
     EXPECT_FALSE(AnySignatureVerifies(late + kSignature2, kMessage2, 1, one));
-    late.erase(0, filler.size() + 1);
+    late.erase(0, late.find('\n') + 1);
     EXPECT_TRUE(AnySignatureVerifies(late + kSignature2, kMessage2, 1, one));
 }
 
