@@ -134,6 +134,27 @@ void ProgressView::PaintDeferred() {
     }
 }
 
+bool ProgressView::PaintWindow() {
+    if (!paintingDeferred_) {
+        return false;
+    }
+    PAINTSTRUCT paint;
+    ::BeginPaint(window_, &paint);
+    ::EndPaint(window_, &paint);
+    const std::pair<const Control*, bool> controls[] = {
+        {&overallBar_, false}, {&fileBar_, false}, {&overallSizes_, true}, {&fileSizes_, true}};
+    for (auto [control, erase] : controls) {
+        RECT area;
+        RECT covered;
+        ::GetWindowRect(control->Window(), &area);
+        ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&area), 2);
+        if (::IntersectRect(&covered, &area, &paint.rcPaint)) {
+            PaintNow(*control, erase);
+        }
+    }
+    return true;
+}
+
 void ProgressView::FileStarted(const std::string& name,
                                int64_t overallCount,
                                uint32_t total,
