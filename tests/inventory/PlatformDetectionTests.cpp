@@ -5,7 +5,9 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "InventoryTestSupport.h"
 #include "inventory/InstalledCatalog.h"
@@ -19,10 +21,42 @@ using namespace netrefit::test;
 
 namespace {
 
-std::string SystemFolder() {
+// The folders of either view of a 64-bit Windows, found without the code under test: the
+// suite's (32-bit) one, which the detection reads in both builds, and the other one.
+std::string ViewSystemFolder(bool suite) {
     char folder[MAX_PATH] = "";
-    ::GetSystemDirectoryA(folder, MAX_PATH);
+#ifdef _WIN64
+    if (suite) {
+        ::GetSystemWow64DirectoryA(folder, MAX_PATH);
+    } else {
+        ::GetSystemDirectoryA(folder, MAX_PATH);
+    }
+#else
+    if (suite) {
+        ::GetSystemDirectoryA(folder, MAX_PATH);
+    } else {
+        ::GetWindowsDirectoryA(folder, MAX_PATH);
+        std::strcat(folder, "\\Sysnative");  // the 64-bit one, seen from a 32-bit program
+    }
+#endif
     return std::string(folder) + "\\";
+}
+
+std::string ViewCommonFiles(bool suite) {
+    HKEY key = nullptr;
+    char folder[MAX_PATH] = "";
+    DWORD size = sizeof(folder) - 1;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0,
+                        KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+        ::RegQueryValueExA(key, suite ? "CommonFilesDir (x86)" : "CommonFilesDir", nullptr, nullptr,
+                           reinterpret_cast<BYTE*>(folder), &size);
+        ::RegCloseKey(key);
+    }
+    return std::string(folder) + "\\";
+}
+
+std::string SystemFolder() {
+    return ViewSystemFolder(true);
 }
 
 std::string Built(const char* name) {
@@ -104,9 +138,7 @@ namespace {
 class MdacDetection : public ::testing::Test {
   protected:
     void SetUp() override {
-        char common[MAX_PATH] = "";
-        ASSERT_EQ(1, GetSpecialFolder(CSIDL_PROGRAM_FILES_COMMON, common, sizeof(common)));
-        oleDb_ = std::string(common) + "\\System\\Ole DB\\";
+        oleDb_ = ViewCommonFiles(true) + "System\\Ole DB\\";
         ASSERT_FALSE(FileExists(oleDb_ + "Msdadc.dll"));
     }
     void TearDown() override { ::DeleteFileA((oleDb_ + "Msdadc.dll").c_str()); }
@@ -175,6 +207,89 @@ TEST_F(WmfDetection, VersionResourceOfTheSystemLibrary) {
     EXPECT_EQ("9.0.0.3250", VersionText(catalog.WMFSDK()));
     EXPECT_EQ(kKindWindowsMediaFormat, catalog.WMFSDK()->Kind());
 }
+
+namespace {
+
+std::string DetectedDirectX() {
+    InstalledCatalog catalog;
+    return VersionText(catalog.DirectX());
+}
+std::string DetectedMdac() {
+    InstalledCatalog catalog;
+    return VersionText(catalog.MDAC());
+}
+std::string DetectedWmf() {
+    InstalledCatalog catalog;
+    return VersionText(catalog.WMFSDK());
+}
+
+// A platform component's library as the detection looks for it in one view's folder.
+struct ViewProbe {
+    const char* name;
+    const char* standIn;  // built beside the tests
+    bool commonFiles;     // under the common files folder, else in the system folder
+    const char* file;     // relative to that folder
+    const char* version;  // the stand-in's
+    std::string (*detect)();
+};
+
+std::ostream& operator<<(std::ostream& out, const ViewProbe& probe) {
+    return out << probe.name;
+}
+
+// Both views' copies of the library are set aside while a test runs, then put back.
+class OnlyTheSuitesView : public ::testing::TestWithParam<ViewProbe> {
+  protected:
+    std::string Target(bool suite) const {
+        const ViewProbe& probe = GetParam();
+        return (probe.commonFiles ? ViewCommonFiles(suite) : ViewSystemFolder(suite)) + probe.file;
+    }
+    void SetUp() override {
+        for (bool suite : {true, false}) {
+            const std::string target = Target(suite);
+            if (FileExists(target)) {
+                ASSERT_TRUE(::MoveFileExA(target.c_str(), (target + ".nrtest").c_str(),
+                                          MOVEFILE_REPLACE_EXISTING));
+                setAside_.push_back(target);
+            }
+        }
+    }
+    void TearDown() override {
+        for (bool suite : {true, false}) {
+            ::DeleteFileA(Target(suite).c_str());
+        }
+        for (const std::string& target : setAside_) {
+            ::MoveFileExA((target + ".nrtest").c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+        }
+    }
+
+    std::vector<std::string> setAside_;
+};
+
+}  // namespace
+
+TEST_P(OnlyTheSuitesView, TheOtherViewsLibraryIsNotRead) {
+    const ViewProbe& probe = GetParam();
+    const std::string other = Target(false);
+    const std::string suite = Target(true);
+    ASSERT_NE(other, suite);
+    ASSERT_TRUE(::PathIsDirectoryA(ViewSystemFolder(false).c_str())) << "a 64-bit system";
+    ASSERT_TRUE(::CopyFileA(Built(probe.standIn).c_str(), other.c_str(), FALSE)) << other;
+    EXPECT_NE(probe.version, probe.detect()) << "read from " << other;
+    ASSERT_TRUE(::CopyFileA(Built(probe.standIn).c_str(), suite.c_str(), FALSE)) << suite;
+    EXPECT_EQ(probe.version, probe.detect()) << "not read from " << suite;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Platform,
+    OnlyTheSuitesView,
+    ::testing::Values(ViewProbe{"DirectX", "dsetup_standin.dll", false, "DSETUP.dll", "4.9.0.904",
+                                &DetectedDirectX},
+                      ViewProbe{"MDAC", "mdac_standin.dll", true, "System\\Ole DB\\Msdadc.dll",
+                                "2.81.1117.6", &DetectedMdac},
+                      ViewProbe{"WMF", "wmf_standin.dll", false, "WMVcore.dll", "9.0.0.3250",
+                                &DetectedWmf}),
+    [](const ::testing::TestParamInfo<ViewProbe>& info) { return std::string(info.param.name); });
 
 TEST(SelfDetection, OwnVersionResourceInTheGivenFolder) {
     std::string folder = ModuleFolder();
