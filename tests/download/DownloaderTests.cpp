@@ -2,8 +2,6 @@
 // cancel at every phase, a worker held in the network and one held in a report handler.
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include "tests/download/DownloadFixture.h"
 
 namespace netrefit::test {
@@ -357,10 +355,6 @@ struct NetworkHold {
     bool paused;            // the owner paused first, as the progress window does
 };
 
-std::ostream& operator<<(std::ostream& out, const NetworkHold& hold) {
-    return out << hold.name;
-}
-
 class CancelWhileHeldInTheNetwork : public DownloadFixture,
                                     public ::testing::WithParamInterface<NetworkHold> {};
 
@@ -404,9 +398,7 @@ TEST_P(CancelWhileHeldInTheNetwork, EndsCancelledWithinTheBoundWithoutForce) {
     EXPECT_EQ(0u, recorder_.Count(Failed));
     EXPECT_EQ(0u, recorder_.Count(AllDone));
     EXPECT_TRUE(DoneEventSignalled());
-    EXPECT_FALSE(FileExists(Local("stuck.zip")));
-    EXPECT_TRUE(CanTakeFileExclusively(Local("stuck.zip")));
-    ::DeleteFileA(Local("stuck.zip").c_str());
+    EXPECT_FALSE(FileExists(Local("stuck.zip")));  // it could not go while still open
 
     // Once the server goes on, the worker ends by itself: a thread ended by force exits with 0,
     // the worker with the status of its run's last report.

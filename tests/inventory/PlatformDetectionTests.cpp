@@ -5,7 +5,6 @@
 #include <shlwapi.h>
 
 #include <cstring>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,32 +25,18 @@ namespace {
 std::string ViewSystemFolder(bool suite) {
     char folder[MAX_PATH] = "";
 #ifdef _WIN64
-    if (suite) {
-        ::GetSystemWow64DirectoryA(folder, MAX_PATH);
-    } else {
-        ::GetSystemDirectoryA(folder, MAX_PATH);
-    }
+    suite ? ::GetSystemWow64DirectoryA(folder, MAX_PATH) : ::GetSystemDirectoryA(folder, MAX_PATH);
 #else
-    if (suite) {
-        ::GetSystemDirectoryA(folder, MAX_PATH);
-    } else {
-        ::GetWindowsDirectoryA(folder, MAX_PATH);
-        std::strcat(folder, "\\Sysnative");  // the 64-bit one, seen from a 32-bit program
-    }
+    suite ? ::GetSystemDirectoryA(folder, MAX_PATH) : ::GetWindowsDirectoryA(folder, MAX_PATH);
+    std::strcat(folder, suite ? "" : "\\Sysnative");  // the 64-bit one, seen from 32 bits
 #endif
     return std::string(folder) + "\\";
 }
 
 std::string ViewCommonFiles(bool suite) {
-    HKEY key = nullptr;
     char folder[MAX_PATH] = "";
-    DWORD size = sizeof(folder) - 1;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0,
-                        KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
-        ::RegQueryValueExA(key, suite ? "CommonFilesDir (x86)" : "CommonFilesDir", nullptr, nullptr,
-                           reinterpret_cast<BYTE*>(folder), &size);
-        ::RegCloseKey(key);
-    }
+    ::GetEnvironmentVariableA(suite ? "CommonProgramFiles(x86)" : "CommonProgramW6432", folder,
+                              MAX_PATH);
     return std::string(folder) + "\\";
 }
 
@@ -210,19 +195,6 @@ TEST_F(WmfDetection, VersionResourceOfTheSystemLibrary) {
 
 namespace {
 
-std::string DetectedDirectX() {
-    InstalledCatalog catalog;
-    return VersionText(catalog.DirectX());
-}
-std::string DetectedMdac() {
-    InstalledCatalog catalog;
-    return VersionText(catalog.MDAC());
-}
-std::string DetectedWmf() {
-    InstalledCatalog catalog;
-    return VersionText(catalog.WMFSDK());
-}
-
 // A platform component's library as the detection looks for it in one view's folder.
 struct ViewProbe {
     const char* name;
@@ -233,10 +205,6 @@ struct ViewProbe {
     std::string (*detect)();
 };
 
-std::ostream& operator<<(std::ostream& out, const ViewProbe& probe) {
-    return out << probe.name;
-}
-
 // Both views' copies of the library are set aside while a test runs, then put back.
 class OnlyTheSuitesView : public ::testing::TestWithParam<ViewProbe> {
   protected:
@@ -246,11 +214,9 @@ class OnlyTheSuitesView : public ::testing::TestWithParam<ViewProbe> {
     }
     void SetUp() override {
         for (bool suite : {true, false}) {
-            const std::string target = Target(suite);
-            if (FileExists(target)) {
-                ASSERT_TRUE(::MoveFileExA(target.c_str(), (target + ".nrtest").c_str(),
-                                          MOVEFILE_REPLACE_EXISTING));
-                setAside_.push_back(target);
+            if (::MoveFileExA(Target(suite).c_str(), (Target(suite) + ".nrtest").c_str(),
+                              MOVEFILE_REPLACE_EXISTING)) {
+                setAside_.push_back(Target(suite));
             }
         }
     }
@@ -270,25 +236,24 @@ class OnlyTheSuitesView : public ::testing::TestWithParam<ViewProbe> {
 
 TEST_P(OnlyTheSuitesView, TheOtherViewsLibraryIsNotRead) {
     const ViewProbe& probe = GetParam();
-    const std::string other = Target(false);
-    const std::string suite = Target(true);
-    ASSERT_NE(other, suite);
     ASSERT_TRUE(::PathIsDirectoryA(ViewSystemFolder(false).c_str())) << "a 64-bit system";
-    ASSERT_TRUE(::CopyFileA(Built(probe.standIn).c_str(), other.c_str(), FALSE)) << other;
-    EXPECT_NE(probe.version, probe.detect()) << "read from " << other;
-    ASSERT_TRUE(::CopyFileA(Built(probe.standIn).c_str(), suite.c_str(), FALSE)) << suite;
-    EXPECT_EQ(probe.version, probe.detect()) << "not read from " << suite;
+    ASSERT_NE(Target(false), Target(true));
+    ASSERT_TRUE(::CopyFileA(Built(probe.standIn).c_str(), Target(false).c_str(), FALSE));
+    EXPECT_NE(probe.version, probe.detect()) << "read from " << Target(false);
+    ASSERT_TRUE(::CopyFileA(Built(probe.standIn).c_str(), Target(true).c_str(), FALSE));
+    EXPECT_EQ(probe.version, probe.detect()) << "not read from " << Target(true);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Platform,
     OnlyTheSuitesView,
     ::testing::Values(ViewProbe{"DirectX", "dsetup_standin.dll", false, "DSETUP.dll", "4.9.0.904",
-                                &DetectedDirectX},
+                                [] { return VersionText(InstalledCatalog().DirectX()); }},
                       ViewProbe{"MDAC", "mdac_standin.dll", true, "System\\Ole DB\\Msdadc.dll",
-                                "2.81.1117.6", &DetectedMdac},
+                                "2.81.1117.6",
+                                [] { return VersionText(InstalledCatalog().MDAC()); }},
                       ViewProbe{"WMF", "wmf_standin.dll", false, "WMVcore.dll", "9.0.0.3250",
-                                &DetectedWmf}),
+                                [] { return VersionText(InstalledCatalog().WMFSDK()); }}),
     [](const ::testing::TestParamInfo<ViewProbe>& info) { return std::string(info.param.name); });
 
 TEST(SelfDetection, OwnVersionResourceInTheGivenFolder) {
