@@ -2,6 +2,8 @@
 // cancel at every phase, a worker held in the network and one held in a report handler.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "tests/download/DownloadFixture.h"
 
 namespace netrefit::test {
@@ -354,6 +356,10 @@ struct NetworkHold {
     bool beforeStatusLine;  // the server keeps quiet from the start; otherwise it stops mid-body
     bool paused;            // the owner paused first, as the progress window does
 };
+
+void PrintTo(const NetworkHold& hold, std::ostream* out) {
+    *out << hold.name;
+}
 
 class CancelWhileHeldInTheNetwork : public DownloadFixture,
                                     public ::testing::WithParamInterface<NetworkHold> {};

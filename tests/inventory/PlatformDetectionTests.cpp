@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -204,6 +205,10 @@ struct ViewProbe {
     const char* version;  // the stand-in's
     std::string (*detect)();
 };
+
+void PrintTo(const ViewProbe& probe, std::ostream* out) {
+    *out << probe.name;
+}
 
 // Both views' copies of the library are set aside while a test runs, then put back.
 class OnlyTheSuitesView : public ::testing::TestWithParam<ViewProbe> {
