@@ -141,17 +141,11 @@ bool ProgressView::PaintWindow() {
     PAINTSTRUCT paint;
     ::BeginPaint(window_, &paint);
     ::EndPaint(window_, &paint);
-    const std::pair<const Control*, bool> controls[] = {
-        {&overallBar_, false}, {&fileBar_, false}, {&overallSizes_, true}, {&fileSizes_, true}};
-    for (auto [control, erase] : controls) {
-        RECT area;
-        RECT covered;
-        ::GetWindowRect(control->Window(), &area);
-        ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&area), 2);
-        if (::IntersectRect(&covered, &area, &paint.rcPaint)) {
-            PaintNow(*control, erase);
-        }
-    }
+    // The window paints itself seldom (shown, uncovered): all of them, whatever it covered.
+    PaintNow(overallBar_, false);
+    PaintNow(fileBar_, false);
+    PaintNow(overallSizes_, true);
+    PaintNow(fileSizes_, true);
     return true;
 }
 
