@@ -26,7 +26,7 @@ Downloader::Downloader() {
 
 Downloader::~Downloader() {
     // An owner may go away right after a final report while the worker still closes its
-    // handles, or (by mistake) with a run still going; either way the worker ends first.
+    // handles, or (by mistake) with a run still going; either way the run ends first.
     if (thread_.Running()) {
         control_->StopReports();
         Cancel();

@@ -28,7 +28,8 @@ class Downloader : private TransferHost {
     static constexpr DWORD kForcedEndWaitMs = 1000;
 
     Downloader();
-    // Never returns with the worker still running: a run still going is cancelled first.
+    // A run still going is cancelled first. Returns once the worker has ended, or, left waiting
+    // in the network by Cancel, can touch nothing of ours any more.
     virtual ~Downloader();
     Downloader(const Downloader&) = delete;
     Downloader& operator=(const Downloader&) = delete;
@@ -54,7 +55,8 @@ class Downloader : private TransferHost {
     // the worker itself) it only makes the request, which the worker then honours.
     void Cancel();
 
-    // Waits up to timeoutMs for the worker to end on its own; true when it has (or never ran).
+    // Waits up to timeoutMs for the worker to end on its own; true when it has, never ran, or
+    // was left by Cancel to end by itself.
     bool Join(DWORD timeoutMs) { return thread_.Join(timeoutMs); }
 
     // The event signalled at the end of a run that reached AllDone or Cancelled.
