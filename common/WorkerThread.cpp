@@ -49,7 +49,7 @@ bool WorkerThread::Join(DWORD timeoutMs) {
     return true;
 }
 
-bool WorkerThread::Terminate() {
+bool WorkerThread::Terminate(DWORD waitMs) {
     if (!thread_) {
         return true;
     }
@@ -57,7 +57,12 @@ bool WorkerThread::Terminate() {
         return false;
     }
     // TerminateThread only starts the ending; the handle is signalled once it is done.
-    return Join(5000);
+    return Join(waitMs);
+}
+
+void WorkerThread::Detach() {
+    thread_.reset();
+    id_ = 0;
 }
 
 bool WorkerThread::Running() const {
@@ -65,7 +70,9 @@ bool WorkerThread::Running() const {
 }
 
 unsigned __stdcall WorkerThread::Entry(void* self) {
-    return static_cast<WorkerThread*>(self)->body_();
+    // The thread's own copy: a detached thread may outlive this object.
+    std::function<unsigned()> body = static_cast<WorkerThread*>(self)->body_;
+    return body();
 }
 
 }  // namespace netrefit

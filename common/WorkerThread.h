@@ -26,10 +26,14 @@ class WorkerThread {
     // The handle is released only once the thread has really ended.
     bool Join(DWORD timeoutMs);
 
-    // Last resort for a thread that ignores every request to end: ends it where it stands.
-    // Whatever it owned stays open and any lock it held stays held; the caller cleans up.
-    // True when the thread has ended (or never ran).
-    bool Terminate();
+    // Last resort for a thread that ignores every request to end: ends it where it stands and
+    // waits up to waitMs for the end. Whatever it owned stays open and any lock it held stays
+    // held; the caller cleans up. True when the thread has ended (or never ran).
+    bool Terminate(DWORD waitMs);
+
+    // Lets the thread end by itself without being waited for; from then on this object
+    // describes no thread. The body must touch nothing of its owner's any more.
+    void Detach();
 
     bool Running() const;
     DWORD Id() const { return id_; }

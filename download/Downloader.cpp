@@ -4,6 +4,21 @@
 
 namespace netrefit {
 
+namespace {
+
+DownloadStatus FinalStatus(TransferOutcome outcome) {
+    switch (outcome) {
+        case TransferOutcome::Failed:
+            return Failed;
+        case TransferOutcome::Refused:
+            return FileDone;
+        default:
+            return Cancelled;
+    }
+}
+
+}  // namespace
+
 Downloader::Downloader() {
     doneEvent_ = CreateNamedEvent(kDownloadDoneEventName, EventReset::Manual, true).handle;
     Reset();
@@ -11,9 +26,9 @@ Downloader::Downloader() {
 
 Downloader::~Downloader() {
     // An owner may go away right after a final report while the worker still closes its
-    // handles, or (by mistake) with a run still going; either way the worker ends first.
+    // handles, or (by mistake) with a run still going; either way the run ends first.
     if (thread_.Running()) {
-        control_.StopReports();
+        control_->StopReports();
         Cancel();
     }
     thread_.Join(INFINITE);
@@ -28,7 +43,7 @@ bool Downloader::Reset() {
     callback_ = nullptr;
     spaceQuery_ = nullptr;
     entries_.clear();
-    control_.ClearRequests();
+    control_->ClearRequests();
     if (doneEvent_) {
         ::ResetEvent(doneEvent_.get());
     }
@@ -42,10 +57,7 @@ bool Downloader::Start(const DownloadList& list) {
     entries_ = list;
     // Set first: the worker's first report may already ask for a cancel.
     started_ = true;
-    if (!thread_.Start([this] {
-            Run();
-            return 0u;
-        })) {
+    if (!thread_.Start([this] { return Run(); })) {
         started_ = false;
     }
     return started_;
@@ -53,7 +65,7 @@ bool Downloader::Start(const DownloadList& list) {
 
 void Downloader::Pause(bool pause) {
     if (started_) {
-        control_.SetPause(pause);
+        control_->SetPause(pause);
     }
 }
 
@@ -61,34 +73,56 @@ void Downloader::Cancel() {
     if (!started_ || !thread_.Running()) {
         return;  // nothing started, or the run is over whichever way it ended
     }
-    control_.RequestCancel();
+    control_->RequestCancel();
     if (::GetCurrentThreadId() == workerId_) {
         return;  // waiting here would wait on ourselves
     }
-    if (thread_.Join(kCancelWaitMs)) {
+    const DWORD start = ::GetTickCount();
+    // A worker between two calls sees the request by itself; one waiting in the network
+    // returns once its handles are closed, and then ends its run as cancelled.
+    control_->Unblock();
+    if (thread_.Join(kUnblockWaitMs) || TakeOverBlockedRun()) {
         return;
     }
-    // Most likely blocked in the network: closing its request makes the call return, and the
-    // worker then ends its run as cancelled.
-    control_.AbortRequest();
-    if (thread_.Join(kAbortWaitMs)) {
+    const DWORD spent = ::GetTickCount() - start;
+    const DWORD forceAt = kCancelWaitMs - kForcedEndWaitMs;
+    if (spent < forceAt && thread_.Join(forceAt - spent)) {
         return;
     }
-    EndAbandonedWorker();
+    EndWorkerByForce();
 }
 
-void Downloader::EndAbandonedWorker() {
-    control_.StopReports();
-    if (!thread_.Terminate()) {
+// Some systems' WinINet (Wine's) lets a waiting call go on after its handles were closed. The
+// run is then ended here as the worker would end it, and the worker is left to end by itself
+// once the network gives the call up.
+bool Downloader::TakeOverBlockedRun() {
+    TransferControl::Takeover takeover;
+    if (!control_->Abandon(&takeover)) {
+        return false;  // the call returned meanwhile: the worker ends the run itself
+    }
+    FileHandle(takeover.file).reset();
+    if (current_ != nullptr && !current_->LocalPath().empty()) {
+        ::DeleteFileA(current_->LocalPath().c_str());
+    }
+    Report(current_, Cancelled, static_cast<int32_t>(takeover.overallCount),
+           static_cast<int32_t>(takeover.fileCount));
+    SignalDone();
+    thread_.Detach();
+    return true;
+}
+
+void Downloader::EndWorkerByForce() {
+    control_->StopReports();
+    if (!thread_.Terminate(kForcedEndWaitMs)) {
         return;
     }
-    control_.CloseAbandoned();
+    control_->CloseAbandoned();
     if (current_ != nullptr && !current_->LocalPath().empty()) {
         ::DeleteFileA(current_->LocalPath().c_str());
     }
 }
 
-void Downloader::Run() {
+unsigned Downloader::Run() {
     workerId_ = ::GetCurrentThreadId();
     uint32_t overall = 0;
     for (DownloadEntry& entry : entries_) {
@@ -96,28 +130,31 @@ void Downloader::Run() {
             // The owner checks an earlier run's file again; a refusal ends the run as a
             // mismatch of a new download does, before anything of the next entry is asked for.
             if (Report(&entry, FileDone, 0, 0) == kReportReject) {
-                return;
+                return FileDone;
             }
             continue;
         }
         current_ = &entry;
-        EntryTransfer transfer(entry, folder_, *this, overall);
-        TransferOutcome outcome = transfer.Run();
+        TransferOutcome outcome = EntryTransfer(entry, folder_, *this, overall).Run();
+        if (outcome == TransferOutcome::Abandoned) {
+            return Cancelled;  // reported in our place, and we may be gone already
+        }
         current_ = nullptr;
         if (outcome != TransferOutcome::Completed) {
-            return;
+            return FinalStatus(outcome);
         }
     }
     // An empty list has no last entry to name.
     Report(entries_.empty() ? nullptr : &entries_.back(), AllDone, 0, 0);
     SignalDone();
+    return AllDone;
 }
 
 int32_t Downloader::Report(DownloadEntry* entry,
                            DownloadStatus status,
                            int32_t overallCount,
                            int32_t fileCount) {
-    if (callback_ == nullptr || control_.ReportsStopped()) {
+    if (callback_ == nullptr || control_->ReportsStopped()) {
         return kReportAccept;
     }
     return callback_(owner_, entry, status, overallCount, fileCount);

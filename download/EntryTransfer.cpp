@@ -24,10 +24,10 @@ EntryTransfer::EntryTransfer(DownloadEntry& entry,
 
 TransferOutcome EntryTransfer::Run() {
     // A cancel that came while an earlier entry was reported (a digest mismatch) sends nothing.
-    if (control_.CancelRequested()) {
+    if (control_->CancelRequested()) {
         return CancelRun();
     }
-    if (!OpenRequest() || !StatusIsOk() || !CreateLocalFile()) {
+    if (!OpenRequest() || !SendRequest() || !StatusIsOk() || !CreateLocalFile()) {
         return Fail();
     }
     host_.Report(&entry_, FileStarted, Signed(overall_), 0);
@@ -45,7 +45,7 @@ TransferOutcome EntryTransfer::Run() {
         if (!ReadChunk(&got)) {
             return Fail();
         }
-        if (control_.CancelRequested()) {
+        if (control_->CancelRequested()) {
             return CancelRun();
         }
         host_.Report(&entry_, Progress, Signed(overall_), Signed(fileCount_));
@@ -65,7 +65,7 @@ TransferOutcome EntryTransfer::Run() {
 
 bool EntryTransfer::OpenRequest() {
     root_.reset(::InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    control_.TrackInternet(root_.get(), nullptr, nullptr);
+    control_->TrackInternet(root_.get(), nullptr, nullptr);
     if (!root_ || entry_.Server().empty()) {
         return false;
     }
@@ -76,14 +76,43 @@ bool EntryTransfer::OpenRequest() {
     if (!connection_) {
         return false;
     }
-    control_.TrackInternet(root_.get(), connection_.get(), nullptr);
+    control_->TrackInternet(root_.get(), connection_.get(), nullptr);
     request_.reset(::HttpOpenRequestA(connection_.get(), "GET", entry_.Object().c_str(), "HTTP/1.0",
                                       nullptr, nullptr, INTERNET_FLAG_NO_CACHE_WRITE, 0));
     if (!request_) {
         return false;
     }
-    control_.TrackInternet(root_.get(), connection_.get(), request_.get());
-    return ::HttpSendRequestA(request_.get(), nullptr, 0, nullptr, 0) != FALSE;
+    control_->TrackInternet(root_.get(), connection_.get(), request_.get());
+    return true;
+}
+
+// Sending waits for the status line, however long the server keeps quiet.
+bool EntryTransfer::SendRequest() {
+    if (!control_->EnterNetworkCall(overall_, 0)) {
+        return false;
+    }
+    BOOL sent = ::HttpSendRequestA(request_.get(), nullptr, 0, nullptr, 0);
+    return NetworkCallStands() && sent != FALSE;
+}
+
+// Whether a send or read that has returned may be taken at its word: not when the owner closed
+// its handles under it, nor when the owner ended the run while it waited.
+bool EntryTransfer::NetworkCallStands() {
+    switch (control_->LeaveNetworkCall()) {
+        case TransferControl::CallEnd::Normal:
+            return true;
+        case TransferControl::CallEnd::Abandoned:
+            abandoned_ = true;
+            file_.release();  // closed by the owner
+            break;
+        case TransferControl::CallEnd::Unblocked:
+            break;
+    }
+    // Closed by the owner: never to be used or closed again.
+    request_.release();
+    connection_.release();
+    root_.release();
+    return false;
 }
 
 bool EntryTransfer::StatusIsOk() {
@@ -120,7 +149,7 @@ bool EntryTransfer::CreateLocalFile() {
     if (!file_) {
         return false;
     }
-    control_.TrackFile(file_.get());
+    control_->TrackFile(file_.get());
     space_.SetFolder(folder_);
     space_.SetQuery(host_.SpaceQuery());
     return space_.BeginMember(0);
@@ -128,9 +157,15 @@ bool EntryTransfer::CreateLocalFile() {
 
 bool EntryTransfer::ReadChunk(DWORD* got) {
     *got = 0;
-    if (!::InternetReadFile(request_.get(), buffer_, kChunkSize, got)) {
+    if (!control_->EnterNetworkCall(overall_, static_cast<uint32_t>(fileCount_))) {
         return false;
     }
+    DWORD read = 0;
+    BOOL ok = ::InternetReadFile(request_.get(), buffer_, kChunkSize, &read);
+    if (!NetworkCallStands() || !ok) {
+        return false;
+    }
+    *got = read;
     overall_ += *got;
     fileCount_ += *got;
     return true;
@@ -153,9 +188,9 @@ bool EntryTransfer::WriteChunk(DWORD size) {
 // Holds the transfer between two chunks while the owner has it paused, leaving the connection
 // open; false when a cancel request arrives meanwhile.
 bool EntryTransfer::PassPauseGate() {
-    while (control_.PauseRequested()) {
+    while (control_->PauseRequested()) {
         ::Sleep(kPauseStepMs);
-        if (control_.CancelRequested()) {
+        if (control_->CancelRequested()) {
             return false;
         }
     }
@@ -167,8 +202,8 @@ bool EntryTransfer::BodyComplete() {
 }
 
 void EntryTransfer::CloseAll() {
-    control_.CloseFile(file_);
-    control_.CloseInternet(root_, connection_, request_);
+    control_->CloseFile(file_);
+    control_->CloseInternet(root_, connection_, request_);
 }
 
 void EntryTransfer::DeleteLocalCopy() {
@@ -178,9 +213,12 @@ void EntryTransfer::DeleteLocalCopy() {
 }
 
 TransferOutcome EntryTransfer::Fail() {
-    // A call that failed because the owner cancelled (its request handle closed under it)
-    // ends the run as the cancel it is.
-    if (control_.CancelRequested()) {
+    if (abandoned_) {
+        return TransferOutcome::Abandoned;  // the owner has reported and cleaned up already
+    }
+    // A call that failed because the owner cancelled (its handles closed under it) ends the
+    // run as the cancel it is.
+    if (control_->CancelRequested()) {
         return CancelRun();
     }
     CloseAll();

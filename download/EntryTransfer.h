@@ -6,6 +6,7 @@
 #include <wininet.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/UniqueHandle.h"
@@ -18,7 +19,9 @@ namespace netrefit {
 
 class TransferControl;
 
-enum class TransferOutcome { Completed, Failed, Cancelled, Refused };
+// Abandoned: the owner ended the run while the transfer waited in the network; nothing of the
+// owner's (the entry, the folder, the host) may be touched any more.
+enum class TransferOutcome { Completed, Failed, Cancelled, Refused, Abandoned };
 
 // The side of the download worker that a transfer talks to.
 class TransferHost {
@@ -28,7 +31,8 @@ class TransferHost {
                            DownloadStatus status,
                            int32_t overallCount,
                            int32_t fileCount) = 0;
-    virtual TransferControl& Control() = 0;
+    // Shared: a transfer the owner abandoned still looks at it once its call returns.
+    virtual std::shared_ptr<TransferControl> Control() = 0;
     // Signals the end of a cancelled run.
     virtual void SignalDone() = 0;
     // How the free space of the download folder's drive is asked; empty for the drive itself.
@@ -51,6 +55,8 @@ class EntryTransfer {
 
   private:
     bool OpenRequest();
+    bool SendRequest();
+    bool NetworkCallStands();
     bool StatusIsOk();
     bool CreateLocalFile();
     bool ReadChunk(DWORD* got);
@@ -66,11 +72,12 @@ class EntryTransfer {
     DownloadEntry& entry_;
     const std::string& folder_;
     TransferHost& host_;
-    TransferControl& control_;
+    std::shared_ptr<TransferControl> control_;
     uint32_t& overall_;
     uint64_t fileCount_ = 0;
     uint64_t declaredLength_ = 0;
     bool lengthDeclared_ = false;
+    bool abandoned_ = false;
     InternetHandle root_;
     InternetHandle connection_;
     InternetHandle request_;

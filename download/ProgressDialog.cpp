@@ -314,6 +314,8 @@ INT_PTR ProgressDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case UM_SHOW_SIZES:
             view_.ApplySizes();
             return TRUE;
+        case WM_PAINT:
+            return view_.PaintWindow() ? TRUE : Dialog::WindowProc(message, wParam, lParam);
         case WM_POWERBROADCAST:
             if (wParam == PBT_APMQUERYSUSPEND && phase_ == Downloading) {
                 handOver_.StandbyRefused();

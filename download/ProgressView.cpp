@@ -134,6 +134,21 @@ void ProgressView::PaintDeferred() {
     }
 }
 
+bool ProgressView::PaintWindow() {
+    if (!paintingDeferred_) {
+        return false;
+    }
+    PAINTSTRUCT paint;
+    ::BeginPaint(window_, &paint);
+    ::EndPaint(window_, &paint);
+    // The window paints itself seldom (shown, uncovered): all of them, whatever it covered.
+    PaintNow(overallBar_, false);
+    PaintNow(fileBar_, false);
+    PaintNow(overallSizes_, true);
+    PaintNow(fileSizes_, true);
+    return true;
+}
+
 void ProgressView::FileStarted(const std::string& name,
                                int64_t overallCount,
                                uint32_t total,

@@ -38,6 +38,11 @@ class ProgressView {
     static constexpr UINT_PTR kPaintTimer = 1;
     void DeferPainting(bool defer);
     void PaintDeferred();
+    // The window's WM_PAINT while painting is deferred: the deferred controls are hidden from
+    // the system's painting, so the window's own paint covers them with its background; those
+    // it covered are painted again at once from their current values, paused or not. False
+    // when nothing is deferred (the window paints as usual).
+    bool PaintWindow();
 
     void FileStarted(const std::string& name, int64_t overallCount, uint32_t total, uint32_t size);
     void Progress(int64_t overallCount, uint32_t total, int64_t fileCount, uint32_t size);

@@ -2,6 +2,18 @@
 
 namespace netrefit {
 
+namespace {
+
+void CloseInternetHandles(HINTERNET request, HINTERNET connection, HINTERNET root) {
+    for (HINTERNET handle : {request, connection, root}) {
+        if (handle != nullptr) {
+            ::InternetCloseHandle(handle);
+        }
+    }
+}
+
+}  // namespace
+
 void TransferControl::SetPause(bool pause) {
     CriticalSectionLock lock(lock_);
     pause_ = pause;
@@ -52,52 +64,114 @@ void TransferControl::TrackInternet(HINTERNET root, HINTERNET connection, HINTER
 }
 
 void TransferControl::CloseFile(FileHandle& file) {
-    CriticalSectionLock lock(lock_);
-    if (file_ == file.get()) {
-        file_ = INVALID_HANDLE_VALUE;
+    bool mine = true;
+    {
+        CriticalSectionLock lock(lock_);
+        if (file_ == file.get()) {
+            file_ = INVALID_HANDLE_VALUE;
+        } else {
+            mine = !abandoned_;  // taken with the run
+        }
     }
-    file.reset();
+    if (mine) {
+        file.reset();
+    } else {
+        file.release();
+    }
 }
 
 void TransferControl::CloseInternet(InternetHandle& root,
                                     InternetHandle& connection,
                                     InternetHandle& request) {
-    CriticalSectionLock lock(lock_);
-    if (requestAborted_) {
-        request.release();  // closed already, and never to be closed twice
-    } else {
-        request.reset();
+    bool mine = true;
+    {
+        CriticalSectionLock lock(lock_);
+        mine = !internetTaken_;
+        internetTaken_ = false;
+        request_ = connection_ = root_ = nullptr;
     }
-    connection.reset();
-    root.reset();
-    request_ = connection_ = root_ = nullptr;
-    requestAborted_ = false;
+    for (InternetHandle* handle : {&request, &connection, &root}) {
+        if (mine) {
+            handle->reset();
+        } else {
+            handle->release();  // closed by the owner, and never to be closed twice
+        }
+    }
 }
 
-bool TransferControl::AbortRequest() {
+bool TransferControl::EnterNetworkCall(uint32_t overallCount, uint32_t fileCount) {
+    CriticalSectionLock lock(lock_);
+    if (cancel_) {
+        return false;
+    }
+    inCall_ = true;
+    overallCount_ = overallCount;
+    fileCount_ = fileCount;
+    return true;
+}
+
+TransferControl::CallEnd TransferControl::LeaveNetworkCall() {
+    CriticalSectionLock lock(lock_);
+    inCall_ = false;
+    if (abandoned_) {
+        return CallEnd::Abandoned;
+    }
+    return internetTaken_ ? CallEnd::Unblocked : CallEnd::Normal;
+}
+
+bool TransferControl::Unblock() {
+    HINTERNET root = nullptr;
+    HINTERNET connection = nullptr;
     HINTERNET request = nullptr;
     {
         CriticalSectionLock lock(lock_);
+        if (!inCall_ || internetTaken_) {
+            return false;
+        }
+        internetTaken_ = true;
+        root = root_;
+        connection = connection_;
         request = request_;
-        request_ = nullptr;
-        requestAborted_ = request != nullptr;
+        request_ = connection_ = root_ = nullptr;
     }
-    // Outside the lock: the close may have to wait for the blocked call to give up.
-    return request != nullptr && ::InternetCloseHandle(request);
+    // A close that lands before the worker's call has really begun makes that call fail on an
+    // invalid handle: the value cannot have been given out again, since only the worker opens
+    // internet handles and it is on its way into the call.
+    CloseInternetHandles(request, connection, root);
+    return true;
+}
+
+bool TransferControl::Abandon(Takeover* takeover) {
+    CriticalSectionLock lock(lock_);
+    if (!inCall_ || abandoned_) {
+        return false;
+    }
+    abandoned_ = true;
+    takeover->file = file_;
+    takeover->overallCount = overallCount_;
+    takeover->fileCount = fileCount_;
+    file_ = INVALID_HANDLE_VALUE;
+    return true;
 }
 
 void TransferControl::CloseAbandoned() {
-    CriticalSectionLock lock(lock_);
-    if (file_ != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(file_);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    HINTERNET root = nullptr;
+    HINTERNET connection = nullptr;
+    HINTERNET request = nullptr;
+    {
+        CriticalSectionLock lock(lock_);
+        file = file_;
+        root = root_;
+        connection = connection_;
+        request = request_;
         file_ = INVALID_HANDLE_VALUE;
+        request_ = connection_ = root_ = nullptr;
     }
-    for (HINTERNET* handle : {&request_, &connection_, &root_}) {
-        if (*handle != nullptr) {
-            ::InternetCloseHandle(*handle);
-            *handle = nullptr;
-        }
+    if (file != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(file);
     }
+    CloseInternetHandles(request, connection, root);
 }
 
 }  // namespace netrefit

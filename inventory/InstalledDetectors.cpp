@@ -39,7 +39,6 @@ const char kAddonNocddbKey[] =
 const char kAddonCdBurnKey[] =
     "Software\\Tavrin Corporation\\Melorra\\Addon\\{61A8D5C3-F74B-4E92-B01D-7C3E2A9F584B}";
 const char kCdInfoKey[] = "Software\\Tavrin Corporation\\Melorra\\CDInfo";
-const char kWindowsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 const char kHotFixKeyPrefix[] =
     "SOFTWARE\\MicroSoft\\Windows\\CurrentVersion\\Uninstall\\Keldra HotFix";
 
@@ -245,11 +244,8 @@ ComponentVersion* InstalledCatalog::DetectDirectX() {
 }
 
 ComponentVersion* InstalledCatalog::DetectMdac() {
-    char common[kPathText] = "";
     std::string folder;
-    if (GetSpecialFolder(CSIDL_PROGRAM_FILES_COMMON, common, sizeof(common))) {
-        folder = common;
-    } else if (!ReadMachineText(kWindowsKey, "CommonFilesDir", kPathText, &folder)) {
+    if (!SuiteCommonFilesFolder(&folder)) {
         return nullptr;
     }
     char text[kVersionText];
@@ -264,11 +260,10 @@ ComponentVersion* InstalledCatalog::DetectMdac() {
 }
 
 ComponentVersion* InstalledCatalog::DetectWmfSdk() {
-    char system[MAX_PATH] = "";
-    UINT length = ::GetSystemDirectoryA(system, MAX_PATH);
+    std::string system;
     std::string path;
     char text[kVersionText];
-    if (length == 0 || length >= MAX_PATH || !JoinPath(system, "WMVcore.dll", &path) ||
+    if (!SuiteSystemFolder(&system) || !JoinPath(system, "WMVcore.dll", &path) ||
         !GetFileVersionText(path.c_str(), text, sizeof(text))) {
         return nullptr;
     }

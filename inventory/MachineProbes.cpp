@@ -29,6 +29,32 @@ constexpr REGSAM kSuiteView = KEY_WOW64_32KEY;
 constexpr REGSAM kSuiteView = 0;
 #endif
 
+// Its folders likewise: the 32-bit ones, which a 32-bit program sees under the usual names.
+#ifdef _WIN64
+constexpr int kSuiteCommonFilesId = CSIDL_PROGRAM_FILES_COMMONX86;
+constexpr char kSuiteCommonFilesValue[] = "CommonFilesDir (x86)";
+#else
+constexpr int kSuiteCommonFilesId = CSIDL_PROGRAM_FILES_COMMON;
+constexpr char kSuiteCommonFilesValue[] = "CommonFilesDir";
+#endif
+constexpr char kWindowsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+constexpr size_t kPathText = 261;
+
+using SystemFolderQuery = UINT(WINAPI*)(LPSTR buffer, UINT size);
+
+// GetSystemWow64DirectoryA has a name only from Windows XP x64 on: looked up, not imported.
+SystemFolderQuery SuiteSystemFolderQuery() {
+#ifdef _WIN64
+    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    FARPROC wow64 =
+        kernel != nullptr ? ::GetProcAddress(kernel, "GetSystemWow64DirectoryA") : nullptr;
+    if (wow64 != nullptr) {
+        return reinterpret_cast<SystemFolderQuery>(reinterpret_cast<void (*)()>(wow64));
+    }
+#endif
+    return nullptr;
+}
+
 // SHGetValueA's reading (SHQueryValueExA) on a key opened in the suite's view.
 DWORD QueryMachineValue(const char* key, const char* value, DWORD* type, void* data, DWORD* size) {
     HKEY handle = nullptr;
@@ -177,11 +203,35 @@ int GetSpecialFolder(int folderId, char* buffer, size_t size) {
     return 1;
 }
 
-bool QueryDirectXVersion(uint32_t* version, uint32_t* revision) {
+bool SuiteSystemFolder(std::string* folder) {
     char system[MAX_PATH] = "";
-    UINT length = ::GetSystemDirectoryA(system, MAX_PATH);
+    UINT length = 0;
+    if (SystemFolderQuery wow64 = SuiteSystemFolderQuery()) {
+        length = wow64(system, MAX_PATH);
+    }
+    if (length == 0) {
+        length = ::GetSystemDirectoryA(system, MAX_PATH);
+    }
+    if (length == 0 || length >= MAX_PATH) {
+        return false;
+    }
+    folder->assign(system, length);
+    return true;
+}
+
+bool SuiteCommonFilesFolder(std::string* folder) {
+    char common[kPathText] = "";
+    if (GetSpecialFolder(kSuiteCommonFilesId, common, sizeof(common))) {
+        *folder = common;
+        return true;
+    }
+    return ReadMachineText(kWindowsKey, kSuiteCommonFilesValue, kPathText, folder);
+}
+
+bool QueryDirectXVersion(uint32_t* version, uint32_t* revision) {
+    std::string system;
     std::string path;
-    if (length == 0 || length >= MAX_PATH || !JoinPath(system, "DSETUP.dll", &path)) {
+    if (!SuiteSystemFolder(&system) || !JoinPath(system, "DSETUP.dll", &path)) {
         return false;
     }
     // By full path, so a file of that name in the download folder (the current directory by

@@ -32,7 +32,14 @@ int GetFileVersionText(const char* path, char* buffer, size_t size);
 // Path of a shell special folder (a CSIDL value), copied only when it fits with its terminator.
 int GetSpecialFolder(int folderId, char* buffer, size_t size);
 
-// Asks the DirectX setup library in the system folder for the installed DirectX version.
+// The folders of the suite's view of the computer, the one its registry keys are read in: for
+// the 32-bit build the system folder and the common files folder; for the 64-bit build their
+// 32-bit counterparts (SysWOW64 and "Program Files (x86)\Common Files"). False when there is
+// none or it does not fit a Windows path.
+bool SuiteSystemFolder(std::string* folder);
+bool SuiteCommonFilesFolder(std::string* folder);
+
+// Asks the DirectX setup library in the suite's system folder for the installed DirectX version.
 // The library is loaded by its full path only, never from the current directory, and a
 // missing library or version export counts as not installed.
 bool QueryDirectXVersion(uint32_t* version, uint32_t* revision);

@@ -1,8 +1,8 @@
 // The download worker over several entries: counts, passed-over entries, rejection, pause,
-// cancel at every phase, and a worker that does not honour a cancel in time.
+// cancel at every phase, a worker held in the network and one held in a report handler.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <ostream>
 
 #include "tests/download/DownloadFixture.h"
 
@@ -344,41 +344,91 @@ TEST_F(DownloaderRun, DeletingOwnerMidRunStopsWorkerAndRemovesCopy) {
     EXPECT_FALSE(FileExists(Local("d.zip")));
 }
 
-// The two slow cases: a worker that cannot see the cancel request for longer than Cancel waits.
 bool CanTakeFileExclusively(const std::string& path) {
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.valid();
 }
 
-TEST_F(DownloaderRun, CancelEndsWorkerStuckInNetwork) {
+// A worker held in the network, where it cannot see the cancel request by itself.
+struct NetworkHold {
+    const char* name;
+    bool beforeStatusLine;  // the server keeps quiet from the start; otherwise it stops mid-body
+    bool paused;            // the owner paused first, as the progress window does
+};
+
+void PrintTo(const NetworkHold& hold, std::ostream* out) {
+    *out << hold.name;
+}
+
+class CancelWhileHeldInTheNetwork : public DownloadFixture,
+                                    public ::testing::WithParamInterface<NetworkHold> {};
+
+TEST_P(CancelWhileHeldInTheNetwork, EndsCancelledWithinTheBoundWithoutForce) {
+    const NetworkHold hold = GetParam();
     HttpResponse stalled = HttpResponse::Ok(PatternBytes(200000));
-    stalled.stallAfter = 50000;
+    stalled.holdHead = hold.beforeStatusLine;
+    stalled.stallAfter = hold.beforeStatusLine ? HttpResponse::kNever : 50000;
     server_.Serve("/stuck.zip", stalled);
-    // A read waits for a whole chunk (or the end): once fewer bytes than a chunk remain before
-    // the stall, the next read can only block, and the cancel request is tested after it.
-    KernelHandle drained(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    // The worker's own thread, taken in its first report (the earlier run's file), so that its
+    // end can be watched after the run is over.
+    HANDLE worker = nullptr;
     recorder_.SetHook([&](const Report& r, DownloadEntry*) {
-        if (r.status == Progress && r.b > 50000 - 16384) {
-            ::SetEvent(drained.get());
+        if (r.status == FileDone && worker == nullptr) {
+            ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(),
+                              &worker, SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, 0);
         }
         return 1;
     });
-    Start(DownloadList{Entry("/stuck.zip", 200000), Entry("/next.zip", 1)});
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(drained.get(), 60000));
+    DownloadList list{Entry("/earlier.zip", 1), Entry("/stuck.zip", 200000), Entry("/next.zip", 1)};
+    list[0].SetAlreadyDownloaded(1);
+    Start(list);
+    // Quiet from the start, the server holds the worker in its send. Mid-body, a read waits for
+    // a whole chunk (or the end): three chunks written, the fourth read is the one that waits.
+    ASSERT_TRUE(server_.WaitStalled(1, 60000));
+    const int64_t written = 3 * EntryTransfer::kChunkSize;
+    for (int i = 0; !hold.beforeStatusLine && i < 600 && SizeOnDisk(Local("stuck.zip")) < written;
+         ++i) {
+        ::Sleep(100);
+    }
+    ASSERT_TRUE(hold.beforeStatusLine || SizeOnDisk(Local("stuck.zip")) == written);
+    ASSERT_NE(nullptr, worker);
+    KernelHandle workerThread(worker);
+    if (hold.paused) {
+        downloader_->Pause(true);
+    }
+    DWORD start = ::GetTickCount();
     downloader_->Cancel();
-    // Either the worker's read returned once its request was closed (and it reported
-    // Cancelled itself), or it was ended by force; in both cases nothing is left behind.
-    EXPECT_NE(Failed, recorder_.Reports().back().status);
+    EXPECT_LE(ElapsedSince(start), Downloader::kCancelWaitMs);
+    EXPECT_EQ(Cancelled, recorder_.Reports().back().status);
+    EXPECT_EQ(0u, recorder_.Count(Failed));
     EXPECT_EQ(0u, recorder_.Count(AllDone));
-    EXPECT_FALSE(FileExists(Local("stuck.zip")));
-    EXPECT_TRUE(CanTakeFileExclusively(Local("stuck.zip")));
-    EXPECT_EQ(0u, server_.RequestCount("/next.zip"));
-    std::printf("worker %s\n", recorder_.Count(Cancelled) == 1 ? "unblocked" : "ended by force");
+    EXPECT_TRUE(DoneEventSignalled());
+    EXPECT_FALSE(FileExists(Local("stuck.zip")));  // it could not go while still open
+
+    // Once the server goes on, the worker ends by itself: a thread ended by force exits with 0,
+    // the worker with the status of its run's last report.
     server_.Release();
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(workerThread.get(), 60000));
+    DWORD exitCode = 0;
+    ASSERT_TRUE(::GetExitCodeThread(workerThread.get(), &exitCode));
+    EXPECT_EQ(static_cast<DWORD>(Cancelled), exitCode) << "the worker was ended by force";
+    EXPECT_EQ(1u, recorder_.Count(Cancelled));
+    EXPECT_FALSE(FileExists(Local("stuck.zip")));
+    EXPECT_EQ(0u, server_.RequestCount("/next.zip"));
     downloader_.reset();
 }
 
+INSTANTIATE_TEST_SUITE_P(Holds,
+                         CancelWhileHeldInTheNetwork,
+                         ::testing::Values(NetworkHold{"BeforeTheStatusLine", true, false},
+                                           NetworkHold{"MidBody", false, false},
+                                           NetworkHold{"MidBodyPaused", false, true}),
+                         [](const ::testing::TestParamInfo<NetworkHold>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A report handler that never returns is the one case left for an end by force.
 TEST_F(DownloaderRun, CancelEndsWorkerStuckInReportHandler) {
     server_.Serve("/held.zip", HttpResponse::Ok(PatternBytes(100000)));
     KernelHandle never(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -393,7 +443,10 @@ TEST_F(DownloaderRun, CancelEndsWorkerStuckInReportHandler) {
     Start(DownloadList{Entry("/held.zip", 100000)});
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(inHandler.get(), 60000));
     ASSERT_TRUE(FileExists(Local("held.zip")));
+    DWORD start = ::GetTickCount();
     downloader_->Cancel();
+    // The design's bound, give or take the granularity of the system's clock.
+    EXPECT_LE(ElapsedSince(start), Downloader::kCancelWaitMs + 100);
     EXPECT_FALSE(FileExists(Local("held.zip")));
     EXPECT_TRUE(CanTakeFileExclusively(Local("held.zip")));
     EXPECT_EQ(std::vector<DownloadStatus>{FileStarted}, recorder_.Statuses());

@@ -37,28 +37,32 @@ TEST(TransferControl, RequestsStartClearAndCancelStays) {
     EXPECT_FALSE(control.CancelRequested());
 }
 
-TEST(TransferControl, AbortClosesTrackedRequestOnce) {
+using CallEnd = TransferControl::CallEnd;
+
+// The owner closes the handles only of a call in progress, once; the worker then lets its own
+// go, even when a handle opened meanwhile got one of their values.
+TEST(TransferControl, UnblockClosesTheHandlesOfACallInProgressOnce) {
     TransferControl control;
     InternetTrio trio;
     ASSERT_TRUE(trio.Valid());
+    HINTERNET root = trio.root.get();
     HINTERNET request = trio.request.get();
-    control.TrackInternet(trio.root.get(), trio.connection.get(), request);
-    EXPECT_TRUE(control.AbortRequest());
-    EXPECT_FALSE(control.AbortRequest());          // nothing tracked any more
-    EXPECT_FALSE(::InternetCloseHandle(request));  // it is closed already
+    control.TrackInternet(root, trio.connection.get(), request);
+    EXPECT_FALSE(control.Unblock()) << "no call in progress";
+    ASSERT_TRUE(control.EnterNetworkCall(0, 0));
+    control.RequestCancel();
+    EXPECT_TRUE(control.Unblock());
+    EXPECT_FALSE(control.Unblock());
+    EXPECT_FALSE(control.EnterNetworkCall(0, 0)) << "no call starts after a cancel";
+    EXPECT_FALSE(::InternetCloseHandle(request));  // closed already
+    EXPECT_FALSE(::InternetCloseHandle(root));
+    EXPECT_EQ(TransferControl::CallEnd::Unblocked, control.LeaveNetworkCall());
+    InternetHandle fresh(
+        ::InternetOpenA("HTTP session", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    ASSERT_TRUE(fresh.valid());
     control.CloseInternet(trio.root, trio.connection, trio.request);
     EXPECT_FALSE(trio.request.valid());
-    EXPECT_FALSE(trio.root.valid());
-}
-
-TEST(TransferControl, AbortWithoutRequestDoesNothing) {
-    TransferControl control;
-    EXPECT_FALSE(control.AbortRequest());
-    InternetTrio trio;
-    ASSERT_TRUE(trio.Valid());
-    control.TrackInternet(trio.root.get(), nullptr, nullptr);
-    EXPECT_FALSE(control.AbortRequest());
-    control.CloseInternet(trio.root, trio.connection, trio.request);
+    EXPECT_TRUE(::InternetCloseHandle(fresh.release())) << "closed by someone else's close";
 }
 
 TEST(TransferControl, CloseAbandonedClosesEverythingTracked) {

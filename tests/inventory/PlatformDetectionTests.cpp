@@ -5,7 +5,9 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "InventoryTestSupport.h"
 #include "inventory/InstalledCatalog.h"
@@ -19,10 +21,28 @@ using namespace netrefit::test;
 
 namespace {
 
-std::string SystemFolder() {
+// The folders of either view of a 64-bit Windows, found without the code under test: the
+// suite's (32-bit) one, which the detection reads in both builds, and the other one.
+std::string ViewSystemFolder(bool suite) {
     char folder[MAX_PATH] = "";
-    ::GetSystemDirectoryA(folder, MAX_PATH);
+#ifdef _WIN64
+    suite ? ::GetSystemWow64DirectoryA(folder, MAX_PATH) : ::GetSystemDirectoryA(folder, MAX_PATH);
+#else
+    suite ? ::GetSystemDirectoryA(folder, MAX_PATH) : ::GetWindowsDirectoryA(folder, MAX_PATH);
+    std::strcat(folder, suite ? "" : "\\Sysnative");  // the 64-bit one, seen from 32 bits
+#endif
     return std::string(folder) + "\\";
+}
+
+std::string ViewCommonFiles(bool suite) {
+    char folder[MAX_PATH] = "";
+    ::GetEnvironmentVariableA(suite ? "CommonProgramFiles(x86)" : "CommonProgramW6432", folder,
+                              MAX_PATH);
+    return std::string(folder) + "\\";
+}
+
+std::string SystemFolder() {
+    return ViewSystemFolder(true);
 }
 
 std::string Built(const char* name) {
@@ -104,9 +124,7 @@ namespace {
 class MdacDetection : public ::testing::Test {
   protected:
     void SetUp() override {
-        char common[MAX_PATH] = "";
-        ASSERT_EQ(1, GetSpecialFolder(CSIDL_PROGRAM_FILES_COMMON, common, sizeof(common)));
-        oleDb_ = std::string(common) + "\\System\\Ole DB\\";
+        oleDb_ = ViewCommonFiles(true) + "System\\Ole DB\\";
         ASSERT_FALSE(FileExists(oleDb_ + "Msdadc.dll"));
     }
     void TearDown() override { ::DeleteFileA((oleDb_ + "Msdadc.dll").c_str()); }
@@ -175,6 +193,73 @@ TEST_F(WmfDetection, VersionResourceOfTheSystemLibrary) {
     EXPECT_EQ("9.0.0.3250", VersionText(catalog.WMFSDK()));
     EXPECT_EQ(kKindWindowsMediaFormat, catalog.WMFSDK()->Kind());
 }
+
+namespace {
+
+// A platform component's library as the detection looks for it in one view's folder.
+struct ViewProbe {
+    const char* name;
+    const char* standIn;  // built beside the tests
+    bool commonFiles;     // under the common files folder, else in the system folder
+    const char* file;     // relative to that folder
+    const char* version;  // the stand-in's
+    std::string (*detect)();
+};
+
+void PrintTo(const ViewProbe& probe, std::ostream* out) {
+    *out << probe.name;
+}
+
+// Both views' copies of the library are set aside while a test runs, then put back.
+class OnlyTheSuitesView : public ::testing::TestWithParam<ViewProbe> {
+  protected:
+    std::string Target(bool suite) const {
+        const ViewProbe& probe = GetParam();
+        return (probe.commonFiles ? ViewCommonFiles(suite) : ViewSystemFolder(suite)) + probe.file;
+    }
+    void SetUp() override {
+        for (bool suite : {true, false}) {
+            if (::MoveFileExA(Target(suite).c_str(), (Target(suite) + ".nrtest").c_str(),
+                              MOVEFILE_REPLACE_EXISTING)) {
+                setAside_.push_back(Target(suite));
+            }
+        }
+    }
+    void TearDown() override {
+        for (bool suite : {true, false}) {
+            ::DeleteFileA(Target(suite).c_str());
+        }
+        for (const std::string& target : setAside_) {
+            ::MoveFileExA((target + ".nrtest").c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+        }
+    }
+
+    std::vector<std::string> setAside_;
+};
+
+}  // namespace
+
+TEST_P(OnlyTheSuitesView, TheOtherViewsLibraryIsNotRead) {
+    const ViewProbe& probe = GetParam();
+    ASSERT_TRUE(::PathIsDirectoryA(ViewSystemFolder(false).c_str())) << "a 64-bit system";
+    ASSERT_NE(Target(false), Target(true));
+    ASSERT_TRUE(::CopyFileA(Built(probe.standIn).c_str(), Target(false).c_str(), FALSE));
+    EXPECT_NE(probe.version, probe.detect()) << "read from " << Target(false);
+    ASSERT_TRUE(::CopyFileA(Built(probe.standIn).c_str(), Target(true).c_str(), FALSE));
+    EXPECT_EQ(probe.version, probe.detect()) << "not read from " << Target(true);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Platform,
+    OnlyTheSuitesView,
+    ::testing::Values(ViewProbe{"DirectX", "dsetup_standin.dll", false, "DSETUP.dll", "4.9.0.904",
+                                [] { return VersionText(InstalledCatalog().DirectX()); }},
+                      ViewProbe{"MDAC", "mdac_standin.dll", true, "System\\Ole DB\\Msdadc.dll",
+                                "2.81.1117.6",
+                                [] { return VersionText(InstalledCatalog().MDAC()); }},
+                      ViewProbe{"WMF", "wmf_standin.dll", false, "WMVcore.dll", "9.0.0.3250",
+                                [] { return VersionText(InstalledCatalog().WMFSDK()); }}),
+    [](const ::testing::TestParamInfo<ViewProbe>& info) { return std::string(info.param.name); });
 
 TEST(SelfDetection, OwnVersionResourceInTheGivenFolder) {
     std::string folder = ModuleFolder();

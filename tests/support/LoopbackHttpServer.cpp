@@ -425,7 +425,8 @@ void LoopbackHttpServer::Handle(SOCKET client) {
             head += header.first + ": " + header.second + "\r\n";
         }
         head += "Connection: close\r\n\r\n";
-        if (SendAll(client, head.data(), head.size()) && request.method != "HEAD") {
+        bool held = response.holdHead && !WaitForRelease();
+        if (!held && SendAll(client, head.data(), head.size()) && request.method != "HEAD") {
             SendBody(client, response);
         }
     }

@@ -1,8 +1,8 @@
 #pragma once
 // A small HTTP/1.0-1.1 server on a loopback address, run inside the test process, that serves a
 // fixed map of targets and can misbehave on purpose (wrong status, short or dropped bodies,
-// Basic authentication, a body that stalls until the test lets it go on). One request per
-// connection; every response closes the connection.
+// Basic authentication, an answer or a body that stalls until the test lets it go on). One request
+// per connection; every response closes the connection.
 
 // winsock2.h first: windows.h alone would bring in the old winsock.h.
 #include <winsock2.h>
@@ -47,6 +47,8 @@ struct HttpResponse {
     size_t dropAfter = kNever;
     // After this many body bytes, wait until Release() (or the server stops) before going on.
     size_t stallAfter = kNever;
+    // Wait until Release() (or the server stops) before sending anything, the status line too.
+    bool holdHead = false;
     // Non-empty user: answer 401 with a Basic challenge unless these credentials come along.
     std::string user;
     std::string password;

@@ -403,6 +403,65 @@ TEST_F(Progress, BarsArePaintedWhileTheTransferIsHeld) {
     EXPECT_NE(filled, empty) << "the bar was never painted at its new position";
 }
 
+// Whether any pixel of a control is not the window's background: whether it painted.
+bool PaintedPixels(HWND control) {
+    RECT client;
+    ::GetClientRect(control, &client);
+    HDC dc = ::GetDC(control);
+    bool painted = false;
+    for (int y = 0; y < client.bottom && !painted; ++y) {
+        for (int x = 0; x < client.right && !painted; ++x) {
+            COLORREF color = ::GetPixel(dc, x, y);
+            painted = color != ::GetSysColor(COLOR_BTNFACE) && color != CLR_INVALID;
+        }
+    }
+    ::ReleaseDC(control, dc);
+    return painted;
+}
+
+// The question is moved over the bars and the size texts and answered No while the transfer
+// stands still: what it uncovers is painted from the current values, without a new one.
+TEST_F(Progress, BarsAndSizesUncoveredWhileHeldArePaintedAgain) {
+    HttpResponse stalling;
+    stalling.stallAfter = 100000;
+    DownloadList list{Served("module.zip", std::string(200000, 'x'), stalling)};
+    bool painted = false, covered = false, repainted = false;
+    Run(list, [&](HWND window) {
+        HWND bar = ::GetDlgItem(window, IDC_PROGRESS_FILE_BAR);
+        HWND sizes = ::GetDlgItem(window, IDC_PROGRESS_FILE_SIZES);
+        // Unpainted, a bar's filled and empty parts show the window's background alike.
+        auto shown = [&] { return BarPixel(bar, 25) != BarPixel(bar, 90) && PaintedPixels(sizes); };
+        server_.WaitStalled(1, test::kWindowWait);
+        painted = test::WaitUntil([&] { return ::SendMessageA(bar, PBM_GETPOS, 0, 0) >= 400; }) &&
+                  test::WaitUntil(shown);
+        PressButton(window, IDC_PROGRESS_CANCEL);
+        HWND box = test::WaitForMessageBox(kConfirm);
+        RECT dialog, top, bottom, area;
+        ::GetWindowRect(window, &dialog);
+        ::GetWindowRect(::GetDlgItem(window, IDC_PROGRESS_OVERALL_SIZES), &top);
+        ::GetWindowRect(bar, &bottom);
+        ::SetWindowPos(box, HWND_TOP, dialog.left, top.top - 4, dialog.right - dialog.left,
+                       bottom.bottom + 4 - (top.top - 4), SWP_NOACTIVATE);
+        ::GetWindowRect(box, &area);
+        covered = area.left <= dialog.left && area.right >= dialog.right && area.top < top.top &&
+                  area.bottom > bottom.bottom;
+        PressButton(box, IDNO);
+        test::WaitForWindowGone(box);
+        // Windows has the window and its visible controls paint what the question uncovered;
+        // Wine keeps the window's pixels and asks for nothing, so the test asks as Windows would.
+        ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&area), 2);
+        ::RedrawWindow(window, &area, nullptr,
+                       RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        repainted = test::WaitUntil(shown, 10000);  // the wait only bounds a failure
+        PressButton(window, IDC_PROGRESS_CANCEL);
+        Answer(kConfirm, IDYES);
+        server_.Release();
+    });
+    ASSERT_TRUE(painted) << "the bars were never painted in the first place";
+    ASSERT_TRUE(covered) << "the question did not cover the bars";
+    EXPECT_TRUE(repainted) << "the uncovered bar or size text stayed blank";
+}
+
 TEST_F(Progress, YesToTheCancelQuestionWhileDownloadingEndsWithTwo) {
     HttpResponse stalling;
     stalling.stallAfter = 50000;
