@@ -71,7 +71,7 @@ class ModuleListDialog : public Dialog {
     bool CheckDiskSpace(const std::string& folder);
     INT_PTR FetchServerInformation(const std::string& url);
     // Signed updates: the server file's signature and expiry; each module's size bound.
-    bool SignatureAccepted();
+    bool SignatureAccepted(const std::string& url);
     void BindToSignedSizes();
     void LoadResourceLibrary(const std::string& path);
     void MarkEarlierDownloads();

@@ -2,20 +2,24 @@
 // it is first shown. Every refusal shows one message and closes the window unseen.
 #include <windows.h>
 
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <string>
 
 #include "app/FolderTree.h"
 #include "app/ModuleListDialog.h"
+#include "common/ProfileText.h"
 #include "download/DownloadLog.h"
 #include "download/ModuleDigest.h"
 #include "download/ServerFileEntry.h"
 #include "download/ServerFileTrust.h"
 #include "download/ServerWaitDialog.h"
+#include "download/SigningRecord.h"
 #include "download/UpToDateDialog.h"
 #include "inventory/DownloadDecision.h"
 #include "inventory/InstalledCatalog.h"
+#include "inventory/MachineProbes.h"
 #include "inventory/ServerCatalog.h"
 #include "inventory/SetupInfo.h"
 #include "inventory/SystemEnvironment.h"
@@ -66,6 +70,23 @@ bool EnterEmptied(const std::string& folder) {
         ::SetCurrentDirectoryA(folder.c_str());
     }
     return IsEmptyFolder(folder.c_str());
+}
+
+// The file that keeps the latest signing time accepted per server: under the user's local
+// application data (the roaming one where the shell has no local one), never in the temporary
+// folder, which the program empties. "" when neither can be found or made: no record is kept.
+std::string SigningRecordPath() {
+    char folder[MAX_PATH] = "";
+    if (!GetSpecialFolder(CSIDL_LOCAL_APPDATA, folder, sizeof(folder)) &&
+        !GetSpecialFolder(CSIDL_APPDATA, folder, sizeof(folder))) {
+        return std::string();
+    }
+    std::string path = std::string(folder) + "\\Netrefit";
+    if (path.size() + 12 >= MAX_PATH ||
+        (!::CreateDirectoryA(path.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)) {
+        return std::string();
+    }
+    return path + "\\Signed.ini";
 }
 
 }  // namespace
@@ -130,7 +151,8 @@ SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
         DeleteServerFile();
         return CloseSilently();
     }
-    if (fetched == SignatureFileFailed || (fetched == ServerFileFetched && !SignatureAccepted())) {
+    if (fetched == SignatureFileFailed ||
+        (fetched == ServerFileFetched && !SignatureAccepted(setup.ServerFileUrl(language)))) {
         DeleteServerFile();
         return Close(IDS_UNVERIFIED_UPDATE, MB_ICONERROR);
     }
@@ -254,13 +276,20 @@ INT_PTR ModuleListDialog::FetchServerInformation(const std::string& url) {
 // Without keys nothing is asked, as before signed updates. With keys the fetched file must be
 // signed by one of them and not expired before a line of it is read. Either way it is held from
 // here until it has been read, so that what is read is what was checked.
-bool ModuleListDialog::SignatureAccepted() {
+bool ModuleListDialog::SignatureAccepted(const std::string& url) {
     serverFileHold = HoldFile(serverInfoPath);
     if (publicKeys.empty()) {
         return true;
     }
-    return serverFileHold &&
-           ServerFileIsTrusted(serverFileHold.get(), signaturePath, publicKeys, TodayUtc());
+    std::string text;
+    if (!serverFileHold ||
+        !ServerFileIsTrusted(serverFileHold.get(), signaturePath, publicKeys, TodayUtc()) ||
+        !ReadWholeHandle(serverFileHold.get(), kMaxServerFileBytes, &text)) {
+        return false;
+    }
+    // Signed, but not older than what this PC took from the same place before.
+    SigningRecord record(SigningRecordPath());
+    return record.Accept(url, ProfileTextValue(text, "Signature", "Signed"));
 }
 
 // With keys the signed Size bounds each module's body; without, only the drive's free space.

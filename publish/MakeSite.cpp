@@ -8,6 +8,7 @@
 
 #include "download/ModuleDigest.h"
 #include "download/ServerFileTrust.h"
+#include "download/SigningRecord.h"
 #include "inventory/ComponentVersion.h"
 #include "inventory/ServerCatalog.h"
 #include "inventory/SetupInfo.h"
@@ -70,11 +71,48 @@ class SiteMaker {
     std::string agentVersion_;
     SigningKey key_;
     bool signing_ = false;
+    std::string signedAt_;  // [Signature] Signed= of the files made
     std::vector<Module> modules_;
     std::vector<std::string> setupHolders_;  // files that hold the installer
     bool walkFailed_ = false;
     int problems_ = 0;
 };
+
+std::string FormatSigningTime(const SYSTEMTIME& time) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%04u-%02u-%02uT%02u:%02u:%02uZ", time.wYear, time.wMonth,
+                  time.wDay, time.wHour, time.wMinute, time.wSecond);
+    return text;
+}
+
+// Now (UTC), or one second past the last time made with this key when that is not earlier:
+// clients refuse a file signed before one they took, so each site must be strictly later.
+std::string NextSigningTime(const std::string& lastPath) {
+    SYSTEMTIME now;
+    ::GetSystemTime(&now);
+    now.wMilliseconds = 0;
+    std::string last;
+    ReadWholeFile(lastPath, 64, &last);
+    while (!last.empty() && (last.back() == '\n' || last.back() == '\r')) {
+        last.pop_back();
+    }
+    if (!IsSigningTime(last) || FormatSigningTime(now) > last) {
+        return FormatSigningTime(now);
+    }
+    SYSTEMTIME then = {};
+    FILETIME stamp;
+    std::sscanf(last.c_str(), "%4hu-%2hu-%2huT%2hu:%2hu:%2huZ", &then.wYear, &then.wMonth,
+                &then.wDay, &then.wHour, &then.wMinute, &then.wSecond);
+    ::SystemTimeToFileTime(&then, &stamp);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = stamp.dwLowDateTime;
+    ticks.HighPart = stamp.dwHighDateTime;
+    ticks.QuadPart += 10000000;  // one second in 100 ns
+    stamp.dwLowDateTime = ticks.LowPart;
+    stamp.dwHighDateTime = ticks.HighPart;
+    ::FileTimeToSystemTime(&stamp, &then);
+    return FormatSigningTime(then);
+}
 
 std::string FourParts(const std::string& text) {
     ComponentVersion version(kKindMelorra);
@@ -116,6 +154,9 @@ void SiteMaker::ReadKey() {
     std::string problem;
     if (signing_ && !key_.Load(options_.keyFile, &problem)) {
         Problem(problem);
+    }
+    if (signing_) {
+        signedAt_ = NextSigningTime(SigningTimeFileOf(options_.keyFile));
     }
 }
 
@@ -319,7 +360,8 @@ std::string SiteMaker::ServerText() const {
     }
     text += "[UpdateAgent]\r\nVersion=" + FourParts(agentVersion_) + "\r\n";
     if (signing_) {
-        text += "\r\n[Signature]\r\nExpires=" + FormatCalendarDate(options_.expires) + "\r\n";
+        text += "\r\n[Signature]\r\nExpires=" + FormatCalendarDate(options_.expires) +
+                "\r\nSigned=" + signedAt_ + "\r\n";
     }
     return text;
 }
@@ -409,11 +451,20 @@ bool SiteMaker::WriteServerFiles(const std::string& out,
     if (signing_) {
         std::printf("signed for PublicKey=%s until %s\n", key_.PublicKeyText().c_str(),
                     FormatCalendarDate(options_.expires).c_str());
+        if (!WriteText(SigningTimeFileOf(options_.keyFile), signedAt_ + "\r\n")) {
+            std::fprintf(stderr, "cannot write %s: the next site may not be signed later\n",
+                         SigningTimeFileOf(options_.keyFile).c_str());
+            return false;
+        }
     }
     return true;
 }
 
 }  // namespace
+
+std::string SigningTimeFileOf(const std::string& keyFile) {
+    return keyFile + ".signed";
+}
 
 bool ParseExpiresOption(const std::string& text, CalendarDate* expires, std::string* problem) {
     CalendarDate today = TodayUtc();

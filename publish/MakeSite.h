@@ -24,6 +24,9 @@ struct MakeOptions {
     CalendarDate expires;     // [Signature] Expires of signed server files
 };
 
+// The file beside a key file that keeps the last signing time made with it.
+std::string SigningTimeFileOf(const std::string& keyFile);
+
 // "--expires YYYY-MM-DD": a real date from today (UTC) to kMaxSignedDays ahead; "" gives today
 // plus kDefaultSignedDays. False, with why in problem, for anything else.
 bool ParseExpiresOption(const std::string& text, CalendarDate* expires, std::string* problem);

@@ -1,5 +1,6 @@
 #include "EndToEnd.h"
 
+#include <shlobj.h>
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
@@ -78,6 +79,13 @@ void WaitForLeftOverPrograms() {
     }
 }
 
+// Where the program keeps the signing times it has taken, per server (one per prefix user).
+std::string SigningRecordFile() {
+    char folder[MAX_PATH] = "";
+    EXPECT_TRUE(::SHGetSpecialFolderPathA(nullptr, folder, CSIDL_LOCAL_APPDATA, FALSE));
+    return std::string(folder) + "\\Netrefit\\Signed.ini";
+}
+
 }  // namespace
 
 std::string TestPublicKey(int key) {
@@ -153,6 +161,7 @@ Suite SuiteNewerThanSite() {
 
 void EndToEnd::SetUp() {
     WaitForLeftOverPrograms();
+    ::DeleteFileA(SigningRecordFile().c_str());
     site_ = ModuleFolder() + "..\\e2e\\site\\";
     ASSERT_TRUE(FileExists(site_ + "Version_English.ini")) << "the e2e site fixture did not run";
     RemoveTree(WorkFolder());

@@ -17,6 +17,8 @@ const char kUnverified[] =
 const char kMelorraFailed[] =
     "Download failed. [Melorra 2.1]\nPlease check your Internet connection and try again.";
 
+const int kModuleListCancel = 1013;
+
 std::string ExpiringOn(const std::string& text, const std::string& date) {
     return text + "\r\n[Signature]\r\nExpires=" + date + "\r\n";
 }
@@ -128,4 +130,27 @@ TEST_F(EndToEnd, ServerFilePastOneMebibyteIsRefusedWithOrWithoutAKey) {
         EXPECT_FALSE(FileExists(WorkFolder() + "Version_English.ini"));
     }
     EXPECT_EQ(asked, Requests("/cases/huge/Version_English.ini.sig"));
+}
+
+// A signed file taken once makes every older one from the same place refused, though it is
+// still before its expiry date: served again, it could install older modules or an older
+// starter. The same file again is taken.
+TEST_F(EndToEnd, OlderSignedFileAfterANewerOneIsRefused) {
+    std::string dated = ExpiringOn(WithSha256(SiteServerText()), "2999-12-31");
+    std::string newer = dated + "Signed=2026-12-02T08:00:00Z\r\n";
+    std::string older = dated + "Signed=2026-12-01T08:00:00Z\r\n";
+    for (const std::string* served : {&newer, &older, &newer}) {
+        ServeSignedCase("replay", *served, TestSignature(*served));
+        Start();
+        if (served == &older) {
+            EXPECT_EQ(kUnverified, Answer(IDOK));
+            EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+            continue;
+        }
+        HWND list = WaitModuleList();
+        ASSERT_NE(nullptr, list);
+        PressButton(list, kModuleListCancel);
+        EXPECT_EQ(kConfirmCancelText, Answer(IDYES));
+        EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    }
 }

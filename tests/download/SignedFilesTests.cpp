@@ -7,6 +7,7 @@
 
 #include "download/ModuleDigest.h"
 #include "download/ServerFileTrust.h"
+#include "download/SigningRecord.h"
 #include "hashgate/Md5.h"
 #include "signature/Sha256.h"
 #include "support/TestFiles.h"
@@ -218,6 +219,50 @@ TEST_F(SignedFiles, HeldServerFileCannotChangeBetweenCheckAndRead) {
     ASSERT_TRUE(writer.valid());
     EXPECT_FALSE(HoldFile(path).valid());
     EXPECT_FALSE(Trusted(path));
+}
+
+TEST(SigningTime, IsUtcToTheSecondInOneFixedForm) {
+    for (const char* good :
+         {"2026-12-10T09:30:00Z", "1999-01-01T00:00:00Z", "2026-12-31T23:59:59Z"})
+        EXPECT_TRUE(IsSigningTime(good)) << good;
+    for (const char* bad :
+         {"", "2026-12-10", "2026-12-10T09:30:00", "2026-12-10 09:30:00Z", "2026-12-10T9:30:00Z",
+          "2026-12-10T24:00:00Z", "2026-12-10T09:60:00Z", "2026-02-30T09:30:00Z",
+          "2026-12-10T09:30:00+01", " 2026-12-10T09:30:00Z"})
+        EXPECT_FALSE(IsSigningTime(bad)) << bad;
+}
+
+// One PC's runs against two servers, in order: whether each file is taken and what is kept.
+TEST(SigningRecordFile, RefusesOnlyWhatIsOlderThanWhatItTookFromTheSamePlace) {
+    TempDir dir;
+    SigningRecord record(dir.File("Signed.ini"));
+    const std::string a = "http://updates.example.com/melorra/Version_English.ini";
+    const std::string b = "https://mirror.example.com:8443/m/Version_English.ini?x=1;y=2";
+    struct {
+        const std::string& url;
+        const char* signedAt;
+        bool taken;
+        const char* latest;
+    } runs[] = {
+        {a, "", true, ""},  // a site signed before it carried a time: first contact
+        {a, "2026-12-01T10:00:00Z", true, "2026-12-01T10:00:00Z"},
+        {a, "2026-12-01T10:00:00Z", true, "2026-12-01T10:00:00Z"},  // the same file again
+        {a, "2026-11-30T23:59:59Z", false, "2026-12-01T10:00:00Z"},
+        {a, "", false, "2026-12-01T10:00:00Z"},
+        {a, "yesterday", false, "2026-12-01T10:00:00Z"},
+        {b, "2026-01-01T00:00:00Z", true, "2026-01-01T00:00:00Z"},  // another server of its own
+        {a, "2026-12-02T08:00:00Z", true, "2026-12-02T08:00:00Z"},
+        {a, "2026-12-01T10:00:00Z", false, "2026-12-02T08:00:00Z"},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.url + " " + run.signedAt);
+        EXPECT_EQ(run.taken, record.Accept(run.url, run.signedAt));
+        EXPECT_EQ(run.latest, SigningRecord(dir.File("Signed.ini")).Latest(run.url));
+    }
+    // Without a place to keep it, every file is a first contact.
+    SigningRecord none("");
+    EXPECT_TRUE(none.Accept(a, "2026-12-02T08:00:00Z"));
+    EXPECT_TRUE(none.Accept(a, "2020-01-01T00:00:00Z"));
 }
 
 }  // namespace netrefit::test

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/EndToEnd.h"
+#include "download/SigningRecord.h"
 #include "hashgate/Md5.h"
 #include "signature/SignatureText.h"
 #include "signature/UpdateSignature.h"
@@ -318,6 +319,15 @@ TEST_F(Publish, SignedSiteFromANewKeyUpgradesTheRealClient) {
     EXPECT_EQ(SignatureFileOf(seed, server), signature);
     EXPECT_EQ(netrefit::FormatCalendarDate(netrefit::AddDays(TodayUtc(), 90)),
               ServerValue(server, "Signature", "Expires"));
+    // Each site made with the key is signed later than the last, even within one second.
+    std::string signedAt = ServerValue(server, "Signature", "Signed");
+    EXPECT_TRUE(netrefit::IsSigningTime(signedAt)) << signedAt;
+    ASSERT_EQ(0u, Make("signed-again", kDescription, SourceModules(), &err, "",
+                       " --key \"" + keyFile + "\""))
+        << err;
+    std::string later;
+    ASSERT_TRUE(ReadFileBytes(ServerFile("signed-again"), &later));
+    EXPECT_GT(ServerValue(later, "Signature", "Signed"), signedAt);
     EXPECT_EQ(0u, Tool("verify --url " + SiteUrl("signed") + " --password melorra --public-key " +
                            publicKey,
                        &out))
