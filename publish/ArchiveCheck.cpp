@@ -79,7 +79,9 @@ std::string Explain(const std::string& path, const std::string& member, bool pas
     ZipEntryHeader header;
     while (reader.FindNextLocalHeader(&header, reader.WorkBuffer())) {
         if (member != header.name) {
-            if (!reader.Seek(reader.Tell() + static_cast<int64_t>(header.compressedSize))) {
+            int64_t at = reader.Tell();
+            if (at < 0 || header.compressedSize > static_cast<uint64_t>(INT64_MAX - at) ||
+                !reader.Seek(at + static_cast<int64_t>(header.compressedSize))) {
                 break;
             }
             continue;

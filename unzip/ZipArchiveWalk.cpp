@@ -2,6 +2,8 @@
 
 #include "unzip/ZipExtractor.h"
 
+#include <algorithm>
+
 #include "common/FileStream.h"
 #include "unzip/ZipOutputPath.h"
 
@@ -18,10 +20,31 @@ bool FileSize(const std::string& path, uint64_t* size) {
     return OpenFileSize(file.get(), size);
 }
 
-// What a member says it writes: stored data as it stands, deflated data its uncompressed size
-// (0 where a descriptor leaves the sizes open; then only the writes themselves are weighed).
-uint64_t DeclaredOutput(const ZipEntryHeader& header) {
+// What a member says it writes: stored data as it stands, deflated data its uncompressed size.
+// A member whose sizes follow it says nothing: only the writes themselves are weighed.
+uint64_t DeclaredOutput(const ZipEntryHeader& header, bool streamed) {
+    if (streamed) {
+        return 0;
+    }
     return header.method == kZipMethodStored ? header.compressedSize : header.uncompressedSize;
+}
+
+// Where the member's data ends by its header: data said to run past the end of the archive is
+// damaged. A streamed member's end is found as it is read, whatever its header says.
+bool FindDataEnd(int64_t dataStart,
+                 uint64_t archiveSize,
+                 const ZipEntryHeader& header,
+                 bool streamed,
+                 int64_t* next) {
+    if (dataStart < 0 || static_cast<uint64_t>(dataStart) > archiveSize) {
+        return false;
+    }
+    uint64_t rest = archiveSize - static_cast<uint64_t>(dataStart);
+    if (!streamed && header.compressedSize > rest) {
+        return false;
+    }
+    *next = dataStart + static_cast<int64_t>(std::min(header.compressedSize, rest));
+    return true;
 }
 
 }  // namespace
@@ -51,16 +74,16 @@ ZipExtractor::Outcome ZipExtractor::ExtractArchive(size_t index) {
     ZipEntryHeader header;
     while (reader_.FindNextLocalHeader(&header, reader_.WorkBuffer())) {
         // A member of a method we cannot unpack fails its archive rather than go missing.
-        Outcome outcome = reader_.PassedOverOtherMethod() ? Outcome::Failed : ExtractMember(header);
+        Outcome outcome = reader_.PassedOverMember() ? Outcome::Failed : ExtractMember(header);
         if (outcome != Outcome::Done) {
             reader_.CloseOutput();
             reader_.CloseArchive();
             return outcome;
         }
     }
-    bool otherMethod = reader_.PassedOverOtherMethod();
+    bool passedOver = reader_.PassedOverMember();
     reader_.CloseArchive();
-    if (otherMethod) {
+    if (passedOver) {
         return Outcome::Failed;
     }
     archiveBytes_ = 0;
@@ -75,25 +98,31 @@ ZipExtractor::Outcome ZipExtractor::ExtractMember(ZipEntryHeader& header) {
     }
     Report(ExtractProgress, header.name, OverallPerMille(), ArchivePerMille());
     int64_t dataStart = reader_.Tell();
-    int64_t next = dataStart + header.compressedSize;
-    // Checked before anything of the member is created, so nothing of a refused member is written.
-    std::string outputPath;
-    if (header.method != kZipMethodStored && header.method != kZipMethodDeflated) {
+    bool streamed = IsStreamedMember(header);
+    int64_t next = 0;
+    if (!FindDataEnd(dataStart, archiveSize_, header, streamed, &next)) {
         return Outcome::Failed;
     }
+    // Checked before anything of the member is created, so nothing of a refused member is written.
+    // A folder has nothing to decode, whatever method its entry names.
+    bool folder = IsFolderEntry(header.name);
+    if (!folder && header.method != kZipMethodStored && header.method != kZipMethodDeflated) {
+        return Outcome::Failed;
+    }
+    std::string outputPath;
     if (!BuildOutputPath(folder_, header.name, &outputPath) || !EnsureParentFolder(outputPath)) {
         return Outcome::Failed;
     }
-    if (IsFolderEntry(header.name)) {
+    if (folder) {
         // Its folder now exists; any data it carries is passed over.
         return reader_.Seek(next) ? Outcome::Done : Outcome::Failed;
     }
     // A file that cannot be made would leave the installer a missing or stale one; a member too
     // large for the drive is refused before anything of it is written.
-    if (!space_.BeginMember(DeclaredOutput(header)) || !reader_.OpenOutput(outputPath.c_str())) {
+    if (!space_.BeginMember(DeclaredOutput(header, streamed)) ||
+        !reader_.OpenOutput(outputPath.c_str())) {
         return Outcome::Failed;
     }
-    bool streamed = IsStreamedMember(header);
     if (!UnlockMember(header)) {
         // Nothing of the member was written: its empty file is no copy of it.
         reader_.CloseOutput();

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "unzip/ZipMemberName.h"
+
 namespace netrefit {
 
 namespace {
@@ -27,15 +29,38 @@ bool IsCandidateHeader(const unsigned char* p) {
            Le16(p + 26) != 0;
 }
 
-// Whether the extra field holds a ZIP64 block (id 1): its descriptor then has 8-byte sizes.
-bool HasZip64Field(const unsigned char* extra, size_t length) {
+uint64_t Le64(const unsigned char* p) {
+    return static_cast<uint64_t>(Le32(p)) | (static_cast<uint64_t>(Le32(p + 4)) << 32);
+}
+
+// Takes the sizes that the header leaves to a ZIP64 block (id 1) from it: 8 bytes each, the
+// uncompressed size first, present only for the fields that hold the placeholder. False when
+// such a field has no block or the block is too short for it.
+bool ReadZip64Sizes(const unsigned char* extra, size_t length, ZipEntryHeader* header) {
     constexpr uint16_t kZip64Id = 1;
+    const unsigned char* block = nullptr;
+    size_t blockLength = 0;
     for (size_t at = 0; at + 4 <= length; at += 4 + Le16(extra + at + 2)) {
         if (Le16(extra + at) == kZip64Id) {
-            return true;
+            block = extra + at + 4;
+            blockLength = std::min<size_t>(Le16(extra + at + 2), length - at - 4);
+            break;
         }
     }
-    return false;
+    header->zip64 = block != nullptr;
+    uint64_t* const fields[] = {&header->uncompressedSize, &header->compressedSize};
+    for (uint64_t* field : fields) {
+        if (*field != kZip64Placeholder) {
+            continue;
+        }
+        if (blockLength < 8) {
+            return false;
+        }
+        *field = Le64(block);
+        block += 8;
+        blockLength -= 8;
+    }
+    return true;
 }
 
 }  // namespace
@@ -104,12 +129,9 @@ bool ZipReader::FindNextLocalHeader(ZipEntryHeader* header, unsigned char* scrat
         int64_t afterSignature = Tell();
         HeaderRead read = ReadHeaderFields(header, scratch);
         if (read == HeaderRead::Whole) {
-            memberFound_ = true;
             return true;
         }
-        if (read == HeaderRead::OtherMethod && memberFound_) {
-            passedOverOtherMethod_ = true;
-        }
+        passedOverMember_ = passedOverMember_ || read == HeaderRead::Unreadable;
         if (!Seek(afterSignature)) {
             return false;
         }
@@ -155,9 +177,13 @@ ZipReader::HeaderRead ZipReader::ReadHeaderFields(ZipEntryHeader* header, unsign
     if (std::strlen(header->name) != copied || !ReadExact(scratch, header->extraLength)) {
         return HeaderRead::Broken;
     }
-    header->zip64 = HasZip64Field(scratch, header->extraLength);
+    if (!ReadZip64Sizes(scratch, header->extraLength, header)) {
+        return HeaderRead::Unreadable;
+    }
+    // A folder has nothing to decode, whatever method its entry names.
     bool knownMethod = header->method <= 8 && header->method != 7;
-    return knownMethod ? HeaderRead::Whole : HeaderRead::OtherMethod;
+    bool emptyFolder = IsFolderEntry(header->name) && header->compressedSize == 0;
+    return knownMethod || emptyFolder ? HeaderRead::Whole : HeaderRead::Unreadable;
 }
 
 bool ZipReader::StartDecryption(const char* password, ZipEntryHeader* header) {
@@ -199,7 +225,7 @@ ZipTransfer ZipReader::CopyMemberData(const ZipEntryHeader& header, bool streame
     return InflateData(input, limit);
 }
 
-ZipTransfer ZipReader::CopyStoredData(uint32_t compressedSize) {
+ZipTransfer ZipReader::CopyStoredData(uint64_t compressedSize) {
     ZipTransfer transfer;
     unsigned char* buffer = workBuffer_.get();
     uint64_t remaining = compressedSize;

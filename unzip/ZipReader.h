@@ -52,8 +52,7 @@ class ZipReader {
     // The reader owns the archive and the output it is given.
     void SetArchive(std::unique_ptr<ByteSource> archive) {
         archive_ = std::move(archive);
-        memberFound_ = false;
-        passedOverOtherMethod_ = false;
+        passedOverMember_ = false;
     }
     void SetOutput(std::unique_ptr<ByteSink> output) { output_ = std::move(output); }
     bool OpenArchive(const char* path);  // a file source
@@ -76,13 +75,14 @@ class ZipReader {
     bool FindNextLocalHeader(ZipEntryHeader* header, unsigned char* scratch);
     // Reads the header whose signature has just been consumed; scratch may be null.
     bool ReadLocalHeader(ZipEntryHeader* header, unsigned char* scratch);
-    // Whether a scan after the archive's first member passed over a header that is whole but of
-    // a compression method the reader refuses (7, or above 8): a member that would be missing,
-    // not bytes of a stub that only look like a header.
-    bool PassedOverOtherMethod() const { return passedOverOtherMethod_; }
+    // Whether a scan passed over a header that is whole but that the reader cannot take: data of
+    // a compression method it refuses (7, or above 8), or a size left to a ZIP64 field that is
+    // missing or short. That is a member that would go missing, the first one included, not bytes
+    // of a stub that only look like a header.
+    bool PassedOverMember() const { return passedOverMember_; }
     // No password: decryption off. Otherwise checks the password against the encryption header.
     bool StartDecryption(const char* password, ZipEntryHeader* header);
-    ZipTransfer CopyStoredData(uint32_t compressedSize);
+    ZipTransfer CopyStoredData(uint64_t compressedSize);
     // Copies stored data up to the data descriptor that states its CRC-32 and length; damaged
     // when the archive ends first. The stream then stands somewhere after the data.
     ZipTransfer CopyStoredUntilDescriptor(bool zip64);
@@ -94,7 +94,7 @@ class ZipReader {
     ZipTransfer CopyMemberData(const ZipEntryHeader& header, bool streamed);
 
   private:
-    enum class HeaderRead { Whole, OtherMethod, Broken };
+    enum class HeaderRead { Whole, Unreadable, Broken };
     HeaderRead ReadHeaderFields(ZipEntryHeader* header, unsigned char* scratch);
     size_t ReadInput(unsigned char* into, size_t count);
     bool ReadExact(unsigned char* into, size_t count);
@@ -108,8 +108,7 @@ class ZipReader {
     std::unique_ptr<unsigned char[]> workBuffer_;
     std::function<bool()> stopCheck_;
     std::function<bool(size_t)> writeGate_;
-    bool memberFound_ = false;
-    bool passedOverOtherMethod_ = false;
+    bool passedOverMember_ = false;
 };
 
 }  // namespace netrefit

@@ -2,6 +2,7 @@
 // member through its name checks, decryption with a fixed password and its copy or inflation,
 // as ZipArchiveWalk.cpp does it. Output is counted, not kept.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -32,14 +33,22 @@ ZipReader& Reader() {
     return *reader;
 }
 
-void Walk(ZipReader& reader, uint64_t* room) {
+void Walk(ZipReader& reader, uint64_t archiveSize, uint64_t* room) {
     ZipEntryHeader header;
     while (reader.FindNextLocalHeader(&header, reader.WorkBuffer())) {
-        int64_t dataStart = reader.Tell();
-        int64_t next = dataStart + header.compressedSize;
-        if (header.method != kZipMethodStored && header.method != kZipMethodDeflated) {
+        if (reader.PassedOverMember()) {
             return;
         }
+        int64_t dataStart = reader.Tell();
+        bool streamed = IsStreamedMember(header);
+        if (dataStart < 0 || static_cast<uint64_t>(dataStart) > archiveSize) {
+            __builtin_trap();  // the reader stands inside the archive
+        }
+        uint64_t rest = archiveSize - static_cast<uint64_t>(dataStart);
+        if (!streamed && header.compressedSize > rest) {
+            return;
+        }
+        int64_t next = dataStart + static_cast<int64_t>(std::min(header.compressedSize, rest));
         if (!IsSafeMemberName(header.name) ||
             kFolderLength + std::strlen(header.name) > kMaxPathText) {
             return;
@@ -50,11 +59,13 @@ void Walk(ZipReader& reader, uint64_t* room) {
             }
             continue;
         }
+        if (header.method != kZipMethodStored && header.method != kZipMethodDeflated) {
+            return;
+        }
         uint64_t written = 0;
         reader.SetOutput(std::make_unique<fuzz::CountingSink>(&written));
-        bool streamed = IsStreamedMember(header);
         bool encrypted = (header.flags & kZipFlagEncrypted) != 0;
-        uint32_t declared = header.uncompressedSize;
+        uint64_t declared = header.uncompressedSize;
         if (!reader.StartDecryption(encrypted ? kPassword : nullptr, &header)) {
             return;
         }
@@ -97,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     });
     reader.SetArchive(std::make_unique<fuzz::MemorySource>(data, size));
     if (reader.IsValidArchive(size) && reader.Seek(0)) {
-        Walk(reader, &room);
+        Walk(reader, size, &room);
     }
     reader.CloseOutput();
     reader.CloseArchive();

@@ -129,24 +129,6 @@ TEST(Guard, AsksEveryFewMebibytesNotPerWrite) {
     EXPECT_LE(drive.asked, static_cast<int>(total / kRequery) + 1);
 }
 
-// An artificial drive of margin + room bytes whose free space shrinks with what the destination
-// holds, asked by the extractor in place of the real drive.
-struct SmallDrive {
-    std::string dest;
-    uint64_t room;
-    int asked = 0;
-
-    void Attach(ZipExtractor& extractor) {
-        extractor.SetFreeSpaceQuery([this](const std::string& folder, uint64_t* available) {
-            ++asked;
-            EXPECT_EQ(folder, dest);
-            uint64_t used = FolderBytes(dest);
-            *available = kMargin + (used < room ? room - used : 0);
-            return true;
-        });
-    }
-};
-
 // Runs an extraction against the small drive. Should the guard fail, the test cancels the worker
 // long before a bomb reaches the real disk.
 std::vector<Report> ExtractOnSmallDrive(const std::string& archive, SmallDrive* drive) {
@@ -234,19 +216,26 @@ TEST_F(BombTest, WithADescriptorItStopsAtTheMargin) {
     EXPECT_LE(drive.asked, static_cast<int>(drive.room / kRequery) + 3);
 }
 
+// Its size declared in the header or, past the placeholder 0xFFFFFFFF, in its ZIP64 field.
 TEST_F(BombTest, DeclaringItsSizeItIsRefusedBeforeAnyByte) {
-    for (uint32_t declared : {0xFFFFFFFFu, static_cast<uint32_t>(drive.room + 1)}) {
+    for (bool zip64 : {false, true}) {
         RemoveTree(drive.dest);
         TestMember member;
         member.name = "bomb.bin";
         member.method = kZipMethodDeflated;
         member.data = *bomb_;
-        member.uncompressedSize = declared;
+        member.uncompressedSize = static_cast<uint32_t>(drive.room + 1);
+        if (zip64) {
+            member = Zip64(member);
+            std::string real;
+            PutLe64(&real, 10240 * kMiB);
+            member.extra.replace(4, 8, real);
+        }
         auto reports = ExtractOnSmallDrive(Archive(member), &drive);
-        ASSERT_EQ(FinalStatus(reports), ExtractFailed) << declared;
-        EXPECT_TRUE(FileExists(drive.dest + "first.txt")) << declared;
-        EXPECT_FALSE(FileExists(drive.dest + "bomb.bin")) << declared;
-        EXPECT_FALSE(FileExists(drive.dest + "after.txt")) << declared;
+        ASSERT_EQ(FinalStatus(reports), ExtractFailed) << zip64;
+        EXPECT_TRUE(FileExists(drive.dest + "first.txt")) << zip64;
+        EXPECT_FALSE(FileExists(drive.dest + "bomb.bin")) << zip64;
+        EXPECT_FALSE(FileExists(drive.dest + "after.txt")) << zip64;
     }
 }
 
@@ -287,16 +276,22 @@ TEST_P(FitTest, OutputThatFitsAboveTheMarginIsWritten) {
 INSTANTIATE_TEST_SUITE_P(
     Cases,
     FitTest,
-    ::testing::Values(FitCase{"StoredExactly", nullptr, 0, ExtractDone},
-                      FitCase{"StoredOneByteShort", nullptr, -1, ExtractFailed},
-                      FitCase{"InfoZipDeflatedExactly", "zip-deflated", 0, ExtractDone},
-                      FitCase{"InfoZipDeflatedOneByteShort", "zip-deflated", -1, ExtractFailed},
-                      // Sizes in data descriptors only: the writes alone are weighed.
-                      FitCase{"InfoZipStreamedExactly", "zip-streamed", 0, ExtractDone},
-                      FitCase{"InfoZipStreamedOneByteShort", "zip-streamed", -1, ExtractFailed},
-                      FitCase{"PythonStreamedExactly", "python-streamed", 0, ExtractDone},
-                      FitCase{"PythonStreamedOneByteShort", "python-streamed", -1, ExtractFailed},
-                      FitCase{"SevenZipStoredOneByteShort", "7z-stored", -1, ExtractFailed}),
+    ::testing::Values(
+        FitCase{"StoredExactly", nullptr, 0, ExtractDone},
+        FitCase{"StoredOneByteShort", nullptr, -1, ExtractFailed},
+        FitCase{"InfoZipDeflatedExactly", "zip-deflated", 0, ExtractDone},
+        FitCase{"InfoZipDeflatedOneByteShort", "zip-deflated", -1, ExtractFailed},
+        // Sizes in data descriptors only: the writes alone are weighed.
+        FitCase{"InfoZipStreamedExactly", "zip-streamed", 0, ExtractDone},
+        FitCase{"InfoZipStreamedOneByteShort", "zip-streamed", -1, ExtractFailed},
+        FitCase{"PythonStreamedExactly", "python-streamed", 0, ExtractDone},
+        FitCase{"PythonStreamedOneByteShort", "python-streamed", -1, ExtractFailed},
+        FitCase{"SevenZipStoredOneByteShort", "7z-stored", -1, ExtractFailed},
+        // Sizes in ZIP64 fields, and streamed with ZIP64 placeholders.
+        FitCase{"PythonZip64DeflatedExactly", "python-zip64-deflated", 0, ExtractDone},
+        FitCase{"PythonZip64DeflatedOneByteShort", "python-zip64-deflated", -1, ExtractFailed},
+        FitCase{"InfoZipZip64StreamedExactly", "zip64-streamed", 0, ExtractDone},
+        FitCase{"InfoZipZip64StreamedOneByteShort", "zip64-streamed", -1, ExtractFailed}),
     [](const ::testing::TestParamInfo<FitCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -176,6 +176,24 @@ inline uint64_t FolderBytes(const std::string& folder) {
     return total;
 }
 
+// An artificial drive of margin + room bytes whose free space shrinks with what the destination
+// holds, asked by the extractor in place of the real drive.
+struct SmallDrive {
+    std::string dest;
+    uint64_t room;
+    int asked = 0;
+
+    void Attach(ZipExtractor& extractor) {
+        extractor.SetFreeSpaceQuery([this](const std::string& folder, uint64_t* available) {
+            ++asked;
+            EXPECT_EQ(folder, dest);
+            uint64_t used = FolderBytes(dest);
+            *available = DiskSpaceGuard::kMargin + (used < room ? room - used : 0);
+            return true;
+        });
+    }
+};
+
 inline std::vector<std::pair<std::string, std::string>> Tree(const std::string& folder) {
     std::vector<std::pair<std::string, std::string>> entries;
     SnapshotTree(folder, std::string(), &entries);

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ExtractTestSupport.h"
 #include "ZipTestWriter.h"
@@ -119,17 +122,111 @@ TEST(Extractor, FolderEntryMakesAFolderAndNoFile) {
     EXPECT_EQ(bytes, "deep");
 }
 
-TEST(Extractor, OtherMethodFailsTheArchiveWithoutCreatingTheMember) {
-    TempDir dir;
-    TestMember shrunk = Stored("shrunk.txt", "data");
-    shrunk.method = 1;
-    ASSERT_TRUE(WriteFileBytes(dir.File("m.zip"), Entry(Stored("first.txt", "1")) + Entry(shrunk)));
-    auto reports = RunExtraction({dir.File("m.zip")}, dir.File("out\\"));
-    ASSERT_EQ(FinalStatus(reports), ExtractFailed);
-    EXPECT_EQ(reports.back().text, "Module 1");
-    EXPECT_TRUE(FileExists(dir.File("out\\first.txt"))) << "files written so far stay";
-    EXPECT_FALSE(FileExists(dir.File("out\\shrunk.txt")));
+// Which members an archive's layout gives: every local header is a member, the first one too,
+// ZIP64 sizes are the real ones, and a folder is a folder whatever method its entry names.
+struct LayoutCase {
+    const char* name;
+    std::string archive;
+    int32_t status;
+    std::vector<std::pair<std::string, std::string>> tree;  // what the destination then holds
+};
+
+TestMember WithMethod(TestMember m, uint16_t method) {
+    m.method = method;
+    return m;
 }
+
+std::vector<LayoutCase> LayoutCases() {
+    std::string text = PatternBytes(300000, 9);
+    std::string ok = Entry(Stored("after.txt", "after"));
+    std::vector<std::pair<std::string, std::string>> okTree = {{"after.txt", "after"}};
+    std::vector<std::pair<std::string, std::string>> zTree = {{"after.txt", "after"},
+                                                              {"z.txt", text}};
+    std::string folders;
+    auto folderTree = okTree;
+    for (uint16_t method : {1, 2, 3, 4, 5, 6, 9, 12, 14, 98, 99}) {
+        std::string name = "f" + std::to_string(method) + "/";
+        folders += Entry(WithMethod(Stored(name, ""), method));
+        folderTree.push_back({name, ""});
+    }
+    std::sort(folderTree.begin(), folderTree.end());
+    std::string timeBlock("UT\x05\x00\x01\x00\x00\x00\x00", 9);
+    TestMember afterTimes = Zip64(Deflated("z.txt", text));
+    afterTimes.extra = timeBlock + afterTimes.extra;
+    TestMember shortField = Zip64(Stored("z.txt", text));
+    shortField.extra.resize(shortField.extra.size() - 8);
+    shortField.extra[2] = 8;
+    TestMember cutBlock = Zip64(Stored("z.txt", text));
+    cutBlock.extra.resize(cutBlock.extra.size() - 4);
+    TestMember noField = Stored("z.txt", text);
+    noField.uncompressedSize = 0xFFFFFFFF;
+    // The compressed size in the ZIP64 field: one byte past the archive, the largest offset, all
+    // bits set.
+    auto compressedSize = [&text](uint64_t size) {
+        TestMember m = Zip64(Stored("z.txt", text));
+        m.extra.resize(12);
+        PutLe64(&m.extra, size);
+        return m;
+    };
+    TestMember beyond = compressedSize(text.size() + ok.size() + 1);
+    TestMember largest = compressedSize(0x7FFFFFFFFFFFFFFFull);
+    TestMember allOnes = compressedSize(~uint64_t{0});
+    // A signature in a stub whose header cannot be read: no member, so passed over.
+    std::string stub =
+        std::string(3000, 'E') + Entry(WithMethod(Stored(std::string("st\0ub", 5), "x"), 13));
+    return {
+        {"OtherMethodAfterAFirstMember",
+         Entry(Stored("first.txt", "1")) + Entry(WithMethod(Stored("m.txt", "data"), 1)) + ok,
+         ExtractFailed,
+         {{"first.txt", "1"}}},
+        {"FirstMemberAfterAStub",
+         std::string(3000, 'E') + Entry(WithMethod(Stored("bz.txt", "bz"), 12)) + ok,
+         ExtractFailed,
+         {}},
+        {"StubWithABrokenHeaderIsPassedOver", stub + ok, ExtractDone, okTree},
+        {"FoldersOfAnyMethod", folders + ok, ExtractDone, folderTree},
+        {"FolderWithDataOfOtherMethod",
+         Entry(WithMethod(Stored("f/", "data"), 14)) + ok,
+         ExtractFailed,
+         {}},
+        {"Zip64CompressedSizeOnly", Entry(Zip64(Deflated("z.txt", text), false)) + ok, ExtractDone,
+         zTree},
+        {"Zip64AfterAnotherBlock", Entry(afterTimes) + ok, ExtractDone, zTree},
+        {"Zip64FieldMissing", Entry(noField) + ok, ExtractFailed, {}},
+        {"Zip64FieldShort", Entry(shortField) + ok, ExtractFailed, {}},
+        {"Zip64BlockCutByTheExtraField", Entry(cutBlock) + ok, ExtractFailed, {}},
+        {"Zip64FieldShortAfterAFirstMember",
+         Entry(Stored("first.txt", "1")) + Entry(shortField),
+         ExtractFailed,
+         {{"first.txt", "1"}}},
+        {"Zip64SizePastTheArchive", Entry(beyond) + ok, ExtractFailed, {}},
+        {"Zip64SizeOfTheLargestOffset", Entry(largest) + ok, ExtractFailed, {}},
+        {"Zip64SizeOfAllOnes", Entry(allOnes) + ok, ExtractFailed, {}},
+    };
+}
+
+class LayoutTest : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(LayoutTest, ArchiveGivesItsMembers) {
+    const LayoutCase& c = GetParam();
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.File("l.zip"), c.archive));
+    auto reports = RunExtraction({dir.File("l.zip")}, dir.File("out\\"));
+    EXPECT_EQ(FinalStatus(reports), c.status);
+    auto tree = Tree(dir.File("out\\"));
+    ASSERT_EQ(tree.size(), c.tree.size());
+    for (size_t i = 0; i < tree.size(); ++i) {
+        EXPECT_EQ(tree[i].first, c.tree[i].first);
+        EXPECT_TRUE(tree[i].second == c.tree[i].second) << tree[i].first;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases,
+                         LayoutTest,
+                         ::testing::ValuesIn(LayoutCases()),
+                         [](const ::testing::TestParamInfo<LayoutCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // Something in the destination keeps the second of three members from being written.
 struct Obstacle {

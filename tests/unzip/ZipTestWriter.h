@@ -33,6 +33,11 @@ inline void PutLe32(std::string* out, uint32_t v) {
     PutLe16(out, v >> 16);
 }
 
+inline void PutLe64(std::string* out, uint64_t v) {
+    PutLe32(out, static_cast<uint32_t>(v));
+    PutLe32(out, static_cast<uint32_t>(v >> 32));
+}
+
 inline uint32_t Crc(const std::string& bytes) {
     return static_cast<uint32_t>(
         crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
@@ -117,6 +122,26 @@ inline TestMember Deflated(const std::string& name, const std::string& plain) {
     return m;
 }
 
+// The member with the sizes that `uncompressed` and `compressed` name moved to a ZIP64 extra
+// field (8 bytes each, in that order), their header fields holding the placeholder 0xFFFFFFFF.
+inline TestMember Zip64(TestMember m, bool uncompressed = true, bool compressed = true) {
+    std::string fields;
+    if (uncompressed) {
+        PutLe64(&fields, m.uncompressedSize);
+        m.uncompressedSize = 0xFFFFFFFF;
+    }
+    m.compressedSize = static_cast<uint32_t>(m.data.size());
+    if (compressed) {
+        PutLe64(&fields, m.data.size());
+        m.compressedSize = 0xFFFFFFFF;
+    }
+    m.rawSizes = true;
+    PutLe16(&m.extra, 1);
+    PutLe16(&m.extra, static_cast<uint32_t>(fields.size()));
+    m.extra += fields;
+    return m;
+}
+
 // A central directory and end record, so that real tools accept what the tests build.
 class ZipBuilder {
   public:
@@ -174,10 +199,6 @@ class ZipBuilder {
     }
 
   private:
-    static void PutLe64(std::string* out, uint64_t v) {
-        PutLe32(out, static_cast<uint32_t>(v));
-        PutLe32(out, static_cast<uint32_t>(v >> 32));
-    }
     // The ZIP64 end record and its locator, which follow the directory.
     std::string Zip64Records() const {
         std::string r("PK\x06\x06", 4);
