@@ -122,11 +122,11 @@ int32_t ProgressDialog::OnFileDone(const DownloadEntry& entry,
     if (journal_.Keep(entry)) {
         return kReportAccept;
     }
-    // The worker passes over a marked entry whatever we answer; stop it ourselves. From its
-    // own thread this only makes the request, and the dialog's end joins the thread.
+    // The refusal ends the worker's run; an earlier run's file that no longer matches goes, as
+    // a new download that does not match does.
     finished_ = true;
-    if (downloader_) {
-        downloader_->Cancel();
+    if (entry.AlreadyDownloaded() != 0 && !entry.LocalPath().empty()) {
+        ::DeleteFileA(entry.LocalPath().c_str());
     }
     Fail(IDS_DOWNLOAD_FAILED, entry.Name(), ProgressStopped, false);
     return kReportReject;

@@ -9,10 +9,13 @@ bool VerifiedJournal::Start(const std::string& folder, const DownloadList& entri
     log_.Create();
     bool somethingToFetch = false;
     for (const DownloadEntry& entry : entries) {
-        if (entry.AlreadyDownloaded() != 0) {
+        somethingToFetch = somethingToFetch || entry.AlreadyDownloaded() == 0;
+    }
+    // With downloads to run, the worker checks an earlier run's files again before they are
+    // listed (Keep); with none, they were checked just before this window opened.
+    if (!somethingToFetch) {
+        for (const DownloadEntry& entry : entries) {
             log_.Append(entry);
-        } else {
-            somethingToFetch = true;
         }
     }
     return somethingToFetch;

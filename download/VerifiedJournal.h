@@ -12,8 +12,9 @@ namespace netrefit {
 
 class VerifiedJournal {
   public:
-    // The journal "Netrefit.log" in folder, emptied, then the entries marked as downloaded in
-    // list order. True when some entry is still to be fetched.
+    // The journal "Netrefit.log" in folder, emptied; when every entry is marked as downloaded
+    // (and so was just checked), those entries in list order. True when some entry is still to
+    // be fetched: the marked ones then join as the worker's checks pass.
     bool Start(const std::string& folder, const DownloadList& entries);
     // Whether the entry's file matches its digest; a match is added unless it is listed.
     bool Keep(const DownloadEntry& entry) const;
