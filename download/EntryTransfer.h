@@ -1,5 +1,5 @@
 #pragma once
-// The transfer of one DownloadEntry: one plain HTTP GET over WinINet into a local file, with
+// The transfer of one DownloadEntry: one HTTP or HTTPS GET over WinINet into a local file, with
 // the reports, the pause gate and the cancel test of the download worker.
 
 #include <windows.h>
@@ -51,6 +51,7 @@ class EntryTransfer {
 
   private:
     bool OpenRequest();
+    bool SendRequest(const RemoteFile& target);
     bool StatusIsOk();
     bool CreateLocalFile();
     bool ReadChunk(DWORD* got);
