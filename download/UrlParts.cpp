@@ -103,7 +103,7 @@ UrlSplit SplitUrl(const std::string& url, UrlParts* parts) {
         return UrlSplit::NotAUrl;
     }
     parts->scheme = SchemeOf(url.substr(0, schemeLength));
-    parts->port = parts->scheme == UrlScheme::Https ? kHttpsPort
+    parts->port = parts->scheme == UrlScheme::Https  ? kHttpsPort
                   : parts->scheme == UrlScheme::Http ? kHttpPort
                                                      : 0;
     size_t start = schemeLength + 3;

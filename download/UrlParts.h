@@ -23,7 +23,7 @@ constexpr size_t kMaxHostChars = 255;
 
 struct UrlParts {
     UrlScheme scheme = UrlScheme::Other;
-    std::string host;  // an IPv6 literal without its brackets
+    std::string host;   // an IPv6 literal without its brackets
     uint16_t port = 0;  // the scheme's own when the URL names none
     std::string userName;
     std::string password;

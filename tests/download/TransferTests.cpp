@@ -219,9 +219,9 @@ TEST_F(Transfer, RedirectTable) {
         bool fetched;
         size_t requests;
     } cases[] = {
-        {"/old.bin", true, 2},    {"/relative.bin", true, 2}, {"/hop2", true, 11},
-        {"/hop1", false, 11},     {"/loop.bin", false, 11},   {"/ftp.bin", false, 1},
-        {"/file.bin", false, 1},  {"/nowhere.bin", false, 1}, {"/badport.bin", false, 1},
+        {"/old.bin", true, 2},   {"/relative.bin", true, 2}, {"/hop2", true, 11},
+        {"/hop1", false, 11},    {"/loop.bin", false, 11},   {"/ftp.bin", false, 1},
+        {"/file.bin", false, 1}, {"/nowhere.bin", false, 1}, {"/badport.bin", false, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.target);
@@ -262,8 +262,7 @@ TEST_F(Transfer, RedirectCarriesCredentialsOnlyToTheirHost) {
         downloader.SetFolder(folder_.Path());
         ASSERT_TRUE(downloader.Start(DownloadList{entry}));
         ASSERT_TRUE(recorder.WaitEnded());
-        EXPECT_EQ(target == std::string("/here.ini") ? AllDone : Failed,
-                  recorder.Statuses().back())
+        EXPECT_EQ(target == std::string("/here.ini") ? AllDone : Failed, recorder.Statuses().back())
             << target;
     }
     std::string sent;

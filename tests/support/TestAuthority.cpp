@@ -11,9 +11,9 @@ namespace {
 
 void RemoveSameSubject(HCERTSTORE store, PCCERT_CONTEXT certificate) {
     PCCERT_CONTEXT found = nullptr;
-    while ((found = ::CertFindCertificateInStore(
-                store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_NAME,
-                &certificate->pCertInfo->Subject, found)) != nullptr) {
+    while ((found =
+                ::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_NAME,
+                                             &certificate->pCertInfo->Subject, found)) != nullptr) {
         // Deleting frees the context it is given, so the search starts again from the top.
         ::CertDeleteCertificateFromStore(::CertDuplicateCertificateContext(found));
         ::CertFreeCertificateContext(found);
@@ -29,8 +29,8 @@ bool TrustTestAuthority(const std::string& derFile) {
         return false;
     }
     const auto* bytes = reinterpret_cast<const BYTE*>(der.data());
-    PCCERT_CONTEXT certificate = ::CertCreateCertificateContext(X509_ASN_ENCODING, bytes,
-                                                                static_cast<DWORD>(der.size()));
+    PCCERT_CONTEXT certificate =
+        ::CertCreateCertificateContext(X509_ASN_ENCODING, bytes, static_cast<DWORD>(der.size()));
     if (certificate == nullptr) {
         return false;
     }
