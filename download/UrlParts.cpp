@@ -5,8 +5,9 @@
 namespace netrefit {
 namespace {
 
+// ASCII only, whatever the locale: scheme names are.
 bool IsAlpha(char c) {
-    return std::isalpha(static_cast<unsigned char>(c)) != 0;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 bool IsDigit(char c) {
