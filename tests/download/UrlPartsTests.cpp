@@ -32,32 +32,26 @@ TEST(UrlParts, SplitTable) {
         {"http://127.0.0.29:8080/m.zip", UrlSplit::Ok, kHttp, "127.0.0.29", 8080, "/m.zip"},
         {"https://h:8443/x?y=1#frag", UrlSplit::Ok, kHttps, "h", 8443, "/x?y=1"},
         {"http://h:80/", UrlSplit::Ok, kHttp, "h", 80, "/"},
-        {"https://h:80/", UrlSplit::Ok, kHttps, "h", 80, "/"},
         {"http://h:1/", UrlSplit::Ok, kHttp, "h", 1, "/"},
         {"http://h:65535/", UrlSplit::Ok, kHttp, "h", 65535, "/"},
         {"http://h:/", UrlSplit::Ok, kHttp, "h", 80, "/"},  // an empty port is the scheme's
-        {"http://h:00080/", UrlSplit::Ok, kHttp, "h", 80, "/"},
         {"http://h", UrlSplit::Ok, kHttp, "h", 80, "/"},
         {"http://h?q", UrlSplit::Ok, kHttp, "h", 80, "/?q"},
         {"HTTPS://H.Example:8443/X.zip", UrlSplit::Ok, kHttps, "H.Example", 8443, "/X.zip"},
-        {"HtTp://h/", UrlSplit::Ok, kHttp, "h", 80, "/"},
         {"http://u:p@h:81/f", UrlSplit::Ok, kHttp, "h", 81, "/f", "u", "p"},
         {"http://u@h/f", UrlSplit::Ok, kHttp, "h", 80, "/f", "u", ""},
         {"http://u:p:q@h/f", UrlSplit::Ok, kHttp, "h", 80, "/f", "u", "p:q"},
         {"http://a@b@h/f", UrlSplit::Ok, kHttp, "h", 80, "/f", "a@b", ""},
         {"http://h/a@b:c", UrlSplit::Ok, kHttp, "h", 80, "/a@b:c"},
         {"http://[::1]:8080/v6", UrlSplit::Ok, kHttp, "::1", 8080, "/v6"},
-        {"https://[fe80::1]/v6", UrlSplit::Ok, kHttps, "fe80::1", 443, "/v6"},
         {"http://h:0/", UrlSplit::BadPort, kHttp, "h", 80, "/"},
         {"http://h:65536/", UrlSplit::BadPort, kHttp, "h", 80, "/"},
         {"http://h:123456/", UrlSplit::BadPort, kHttp, "h", 80, "/"},
         {"http://h:abc/", UrlSplit::BadPort, kHttp, "h", 80, "/"},
         {"http://h:-1/", UrlSplit::BadPort, kHttp, "h", 80, "/"},
-        {"http://h:8 0/", UrlSplit::BadPort, kHttp, "h", 80, "/"},
         {"http://[::1]x/", UrlSplit::BadPort, kHttp, "::1", 80, "/"},
         {"http:///m.zip", UrlSplit::BadHost, kHttp, "", 80, "/m.zip"},
         {"http://:8080/m.zip", UrlSplit::BadHost, kHttp, "", 8080, "/m.zip"},
-        {"http://u:p@/m.zip", UrlSplit::BadHost, kHttp, "", 80, "/m.zip", "u", "p"},
         {"http://[::1/", UrlSplit::BadHost, kHttp, "", 80, "/"},
         {"ftp://h/m.zip", UrlSplit::OtherScheme, kOther, "h", 0, "/m.zip"},
         {"file://h/m.zip", UrlSplit::OtherScheme, kOther, "h", 0, "/m.zip"},
@@ -65,9 +59,7 @@ TEST(UrlParts, SplitTable) {
         {"file:///C:/m.zip", UrlSplit::BadHost, kOther, "", 0, "/C:/m.zip"},
         {"h/m.zip", UrlSplit::NotAUrl, kOther, "", 0, ""},
         {"http:/h/m.zip", UrlSplit::NotAUrl, kOther, "", 0, ""},
-        {"mailto:a@h", UrlSplit::NotAUrl, kOther, "", 0, ""},
         {"://h/m.zip", UrlSplit::NotAUrl, kOther, "", 0, ""},
-        {"1http://h/", UrlSplit::NotAUrl, kOther, "", 0, ""},
         {"", UrlSplit::NotAUrl, kOther, "", 0, ""},
     };
     for (const SplitCase& c : cases) {
@@ -156,19 +148,10 @@ TEST(RedirectChain, HopTable) {
          "http://h/a",
          {{302, "https://h/a", RedirectStep::Follow, "https://h/a"},
           {302, "http://h/a", RedirectStep::Refused, "https://h/a"}}},
-        {"a relative location keeps https",
-         "https://h:8443/d/a",
-         {{302, "b", RedirectStep::Follow, "https://h:8443/d/b"}}},
         {"other schemes are refused",
          "http://h/a",
          {{302, "ftp://h/a", RedirectStep::Refused, "http://h/a"},
-          {302, "file:///C:/a", RedirectStep::Refused, "http://h/a"},
           {302, "javascript:alert(1)", RedirectStep::Refused, "http://h/a"}}},
-        {"a redirect without a usable location is refused",
-         "http://h/a",
-         {{302, "", RedirectStep::Refused, "http://h/a"},
-          {302, "http://h:0/a", RedirectStep::Refused, "http://h/a"},
-          {302, "http:///a", RedirectStep::Refused, "http://h/a"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -183,16 +166,6 @@ TEST(RedirectChain, HopTable) {
             EXPECT_EQ(expected.Object(), chain.Target().Object());
         }
     }
-}
-
-TEST(RedirectChain, TenRedirectsAreFollowedTheEleventhIsRefused) {
-    RedirectChain chain(File("http://h/loop"));
-    for (int i = 0; i < kMaxRedirects; ++i) {
-        ASSERT_EQ(RedirectStep::Follow, chain.Next(302, "/loop")) << i;
-    }
-    EXPECT_EQ(RedirectStep::Refused, chain.Next(302, "/loop"));
-    EXPECT_EQ(kMaxRedirects, chain.Followed());
-    EXPECT_EQ(RedirectStep::Final, chain.Next(200, ""));
 }
 
 TEST(RedirectChain, CredentialsGoOnlyToTheirOwnHost) {

@@ -22,9 +22,8 @@ void CheckSplit(const std::string& url) {
         parts.object.find('#') != std::string::npos) {
         __builtin_trap();
     }
-    if (split == UrlSplit::Ok &&
-        (parts.host.empty() || parts.host.size() > kMaxHostChars || parts.port == 0 ||
-         parts.scheme == UrlScheme::Other)) {
+    if (split == UrlSplit::Ok && (parts.host.empty() || parts.host.size() > kMaxHostChars ||
+                                  parts.port == 0 || parts.scheme == UrlScheme::Other)) {
         __builtin_trap();
     }
 }
