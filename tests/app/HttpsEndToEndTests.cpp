@@ -196,3 +196,28 @@ TEST_F(HttpsEndToEnd, RedirectsDownToHttpLoopsAndOtherSchemesAreRefused) {
     EXPECT_EQ(melorra,
               Asked("8080", "/modules/Melorra.zip") + Asked("8443", "/modules/Melorra.zip"));
 }
+
+// The publisher's tool fetches as the client does: its verify and dry-run take an https site
+// the prefix trusts, and refuse one it cannot.
+TEST_F(HttpsEndToEnd, PublishersToolFetchesOverHttpsAsTheClientDoes) {
+    ServeCase("publish", ModulesAt(kTrusted), kTrusted);
+    ASSERT_TRUE(WriteFileBytes(program_.File("pc.ini"), "[Installed]\r\nMelorra=2.0.0.123\r\n"));
+    const struct {
+        std::string arguments;
+        DWORD code;
+    } runs[] = {
+        {"verify --password melorra --url " + kTrusted + "cases/publish/", 0},
+        {"verify --password melorra --url https://127.0.0.29:8445/cases/publish/", 1},
+        {"dry-run --installed pc.ini --server " + kTrusted + "cases/publish/", 0},
+        {"dry-run --installed pc.ini --server https://127.0.0.29:8446/cases/publish/", 1},
+    };
+    int melorra = Asked("8443", "/modules/Melorra.zip");
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.arguments);
+        ChildProcess tool;
+        ASSERT_TRUE(
+            tool.Start(ModuleFolder() + "NetrefitPublish.exe", run.arguments, program_.Path()));
+        EXPECT_EQ(run.code, tool.Wait(120000));
+    }
+    EXPECT_EQ(melorra + 1, Asked("8443", "/modules/Melorra.zip"));  // verify's, over TLS
+}
