@@ -2,12 +2,13 @@
 
 #include <cstdlib>
 
+#include "download/HttpRequest.h"
+#include "download/RedirectChain.h"
 #include "download/TransferControl.h"
 
 namespace netrefit {
 namespace {
 
-const char kUserAgent[] = "HTTP session";
 constexpr DWORD kPauseStepMs = 100;
 
 int32_t Signed(uint64_t count) {
@@ -27,7 +28,7 @@ TransferOutcome EntryTransfer::Run() {
     if (control_->CancelRequested()) {
         return CancelRun();
     }
-    if (!OpenRequest() || !SendRequest() || !StatusIsOk() || !CreateLocalFile()) {
+    if (!OpenRequest() || !StatusIsOk() || !CreateLocalFile()) {
         return Fail();
     }
     host_.Report(&entry_, FileStarted, Signed(overall_), 0);
@@ -63,31 +64,43 @@ TransferOutcome EntryTransfer::Run() {
     return TransferOutcome::Completed;
 }
 
+// Redirects are followed one hop at a time, each on handles of its own, so that every hop
+// is weighed (scheme, limit, credentials) before anything is sent to it.
 bool EntryTransfer::OpenRequest() {
-    root_.reset(::InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    RedirectChain chain(entry_);
+    for (;;) {
+        if (!SendRequest(chain.Target())) {
+            return false;
+        }
+        RedirectStep step =
+            chain.Next(QueryStatusCode(request_.get()), QueryLocation(request_.get()));
+        if (step != RedirectStep::Follow) {
+            return step == RedirectStep::Final;
+        }
+        control_->CloseInternet(root_, connection_, request_);
+        if (control_->CancelRequested()) {
+            return false;
+        }
+    }
+}
+
+// Sending waits for the status line, however long the server keeps quiet.
+bool EntryTransfer::SendRequest(const RemoteFile& target) {
+    root_.reset(OpenInternetSession());
     control_->TrackInternet(root_.get(), nullptr, nullptr);
-    if (!root_ || entry_.Server().empty()) {
+    if (!root_ || !target.Reachable()) {
         return false;
     }
-    // Port 0 picks the scheme's default port, 80, whatever port the URL named.
-    connection_.reset(::InternetConnectA(root_.get(), entry_.Server().c_str(),
-                                         INTERNET_INVALID_PORT_NUMBER, entry_.UserName().c_str(),
-                                         entry_.Password().c_str(), INTERNET_SERVICE_HTTP, 0, 0));
+    connection_.reset(ConnectToServer(root_.get(), target));
     if (!connection_) {
         return false;
     }
     control_->TrackInternet(root_.get(), connection_.get(), nullptr);
-    request_.reset(::HttpOpenRequestA(connection_.get(), "GET", entry_.Object().c_str(), "HTTP/1.0",
-                                      nullptr, nullptr, INTERNET_FLAG_NO_CACHE_WRITE, 0));
+    request_.reset(OpenGetRequest(connection_.get(), target));
     if (!request_) {
         return false;
     }
     control_->TrackInternet(root_.get(), connection_.get(), request_.get());
-    return true;
-}
-
-// Sending waits for the status line, however long the server keeps quiet.
-bool EntryTransfer::SendRequest() {
     if (!control_->EnterNetworkCall(overall_, 0)) {
         return false;
     }

@@ -1,5 +1,5 @@
 #pragma once
-// The transfer of one DownloadEntry: one plain HTTP GET over WinINet into a local file, with
+// The transfer of one DownloadEntry: one HTTP or HTTPS GET over WinINet into a local file, with
 // the reports, the pause gate and the cancel test of the download worker.
 
 #include <windows.h>
@@ -55,7 +55,7 @@ class EntryTransfer {
 
   private:
     bool OpenRequest();
-    bool SendRequest();
+    bool SendRequest(const RemoteFile& target);
     bool NetworkCallStands();
     bool StatusIsOk();
     bool CreateLocalFile();

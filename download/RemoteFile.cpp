@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "download/UrlParts.h"
+
 namespace netrefit {
 
 bool RemoteFile::SetUrl(const std::string& url) {
@@ -17,33 +19,21 @@ bool RemoteFile::SetUrl(const std::string& url) {
     if (!::InternetCanonicalizeUrlA(url.c_str(), canonical, &canonicalLength, 0)) {
         return false;  // includes a result that would not fit the buffer
     }
-
-    char host[INTERNET_MAX_HOST_NAME_LENGTH];
-    char user[INTERNET_MAX_USER_NAME_LENGTH];
-    char pass[INTERNET_MAX_PASSWORD_LENGTH];
-    char path[INTERNET_MAX_PATH_LENGTH];
-    char extra[INTERNET_MAX_PATH_LENGTH];
-    URL_COMPONENTSA parts = {};
-    parts.dwStructSize = sizeof(parts);
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = sizeof(host);
-    parts.lpszUserName = user;
-    parts.dwUserNameLength = sizeof(user);
-    parts.lpszPassword = pass;
-    parts.dwPasswordLength = sizeof(pass);
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = sizeof(path);
-    parts.lpszExtraInfo = extra;
-    parts.dwExtraInfoLength = sizeof(extra);
-    if (!::InternetCrackUrlA(canonical, 0, 0, &parts)) {
+    UrlParts parts;
+    UrlSplit split = SplitUrl(canonical, &parts);
+    if (split == UrlSplit::NotAUrl || parts.host.size() > kMaxHostChars ||
+        parts.userName.size() >= INTERNET_MAX_USER_NAME_LENGTH ||
+        parts.password.size() >= INTERNET_MAX_PASSWORD_LENGTH) {
         return false;
     }
-    server_.assign(host, parts.dwHostNameLength);
-    userName_.assign(user, parts.dwUserNameLength);
-    password_.assign(pass, parts.dwPasswordLength);
-    object_.assign(path, parts.dwUrlPathLength);
-    object_.append(extra, parts.dwExtraInfoLength);
+    server_ = parts.host;
+    userName_ = parts.userName;
+    password_ = parts.password;
+    object_ = parts.object;
     fileName_ = ::PathFindFileNameA(object_.c_str());
+    port_ = parts.port;
+    secure_ = parts.scheme == UrlScheme::Https;
+    reachable_ = split == UrlSplit::Ok;
     return true;
 }
 
@@ -58,6 +48,9 @@ void RemoteFile::ClearCracked() {
     userName_.clear();
     password_.clear();
     fileName_.clear();
+    port_ = 0;
+    secure_ = false;
+    reachable_ = false;
 }
 
 }  // namespace netrefit

@@ -14,10 +14,11 @@ class RemoteFile {
     RemoteFile(const RemoteFile&) = default;
     RemoteFile& operator=(const RemoteFile&) = default;
 
-    // Stores the URL, canonicalises and cracks it into server, object (path and query),
-    // credentials and fileName. Scheme and port are not kept. Returns false, leaving the
-    // cracked fields empty, for a URL that cannot be canonicalised or cracked or that does
-    // not fit the URL limits.
+    // Stores the URL, canonicalises it and splits it into server, port, scheme, object (path
+    // and query), credentials and fileName. Returns false, leaving the split fields empty, for
+    // text that cannot be canonicalised, is no "scheme://" URL or does not fit the URL limits.
+    // A URL that splits but cannot be fetched (another scheme than http and https, no host, a
+    // bad port) is kept with what it names and is not Reachable: its transfer fails unsent.
     bool SetUrl(const std::string& url);
     void SetCredentials(const std::string& userName, const std::string& password);
 
@@ -27,6 +28,10 @@ class RemoteFile {
     const std::string& UserName() const { return userName_; }
     const std::string& Password() const { return password_; }
     const std::string& FileName() const { return fileName_; }
+    uint16_t Port() const { return port_; }
+    // https: the request goes over TLS.
+    bool Secure() const { return secure_; }
+    bool Reachable() const { return reachable_; }
 
   private:
     void ClearCracked();
@@ -37,6 +42,9 @@ class RemoteFile {
     std::string userName_;
     std::string password_;
     std::string fileName_;
+    uint16_t port_ = 0;
+    bool secure_ = false;
+    bool reachable_ = false;
 };
 
 constexpr uint64_t kNoByteLimit = ~0ull;

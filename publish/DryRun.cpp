@@ -7,6 +7,7 @@
 
 #include "download/ServerFileEntry.h"
 #include "download/ServerFileTrust.h"
+#include "download/UrlParts.h"
 #include "inventory/DownloadDecision.h"
 #include "inventory/ServerCatalog.h"
 #include "inventory/SetupInfo.h"
@@ -50,8 +51,11 @@ std::string ToolFolder() {
     return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
 }
 
+// Any "scheme://" text is fetched as the client would fetch it (and refused where it would be);
+// anything else names a local file.
 bool IsUrl(const std::string& text) {
-    return text.size() > 7 && ::lstrcmpiA(text.substr(0, 7).c_str(), "http://") == 0;
+    UrlParts parts;
+    return SplitUrl(text, &parts) != UrlSplit::NotAUrl;
 }
 
 bool EndsWithIni(const std::string& text) {

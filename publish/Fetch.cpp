@@ -4,12 +4,13 @@
 #include <wininet.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "common/Sync.h"
 #include "common/UniqueHandle.h"
 #include "download/Downloader.h"
+#include "download/HttpRequest.h"
 #include "download/InternetHandle.h"
+#include "download/RedirectChain.h"
 
 namespace netrefit {
 namespace {
@@ -59,9 +60,13 @@ FetchResult FetchEntry(DownloadEntry entry, const std::string& folder, FetchProg
     }
     if (reports.final != AllDone) {
         int status = ProbeStatus(entry);
-        char text[80];
-        if (status == 0) {
+        char text[320];
+        if (!entry.Reachable()) {
+            std::snprintf(text, sizeof(text), "not an http:// or https:// URL with a valid port");
+        } else if (status == 0) {
             std::snprintf(text, sizeof(text), "no answer from %s", entry.Server().c_str());
+        } else if (IsRedirectStatus(status)) {
+            std::snprintf(text, sizeof(text), "status %d: redirect refused", status);
         } else if (status != 200) {
             std::snprintf(text, sizeof(text), "status %d", status);
         } else {
@@ -76,30 +81,28 @@ FetchResult FetchEntry(DownloadEntry entry, const std::string& folder, FetchProg
 }
 
 int ProbeStatus(const DownloadEntry& entry) {
-    // The request of the client's transfer, asked again only to say why it failed.
-    InternetHandle root(
-        ::InternetOpenA("HTTP session", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!root || entry.Server().empty()) {
-        return 0;
+    // The requests of the client's transfer, redirects and all, asked again only to say why it
+    // failed.
+    RedirectChain chain(entry);
+    for (;;) {
+        const RemoteFile& target = chain.Target();
+        InternetHandle root(OpenInternetSession());
+        if (!root || !target.Reachable()) {
+            return 0;
+        }
+        InternetHandle connection(ConnectToServer(root.get(), target));
+        if (!connection) {
+            return 0;
+        }
+        InternetHandle request(OpenGetRequest(connection.get(), target));
+        if (!request || !::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+            return 0;
+        }
+        int status = QueryStatusCode(request.get());
+        if (chain.Next(status, QueryLocation(request.get())) != RedirectStep::Follow) {
+            return status;
+        }
     }
-    InternetHandle connection(::InternetConnectA(
-        root.get(), entry.Server().c_str(), INTERNET_INVALID_PORT_NUMBER, entry.UserName().c_str(),
-        entry.Password().c_str(), INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) {
-        return 0;
-    }
-    InternetHandle request(::HttpOpenRequestA(connection.get(), "GET", entry.Object().c_str(),
-                                              "HTTP/1.0", nullptr, nullptr,
-                                              INTERNET_FLAG_NO_CACHE_WRITE, 0));
-    if (!request || !::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
-        return 0;
-    }
-    char text[32] = {};
-    DWORD length = sizeof(text);
-    if (!::HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE, text, &length, nullptr)) {
-        return 0;
-    }
-    return std::atoi(text);
 }
 
 }  // namespace netrefit

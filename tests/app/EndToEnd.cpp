@@ -193,12 +193,14 @@ std::string EndToEnd::SiteServerText() const {
     return text;
 }
 
-void EndToEnd::ServeCase(const std::string& name, const std::string& serverText) {
+void EndToEnd::ServeCase(const std::string& name,
+                         const std::string& serverText,
+                         const std::string& serverBase) {
     std::string folder = site_ + "cases\\" + name + "\\";
     ::CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_TRUE(WriteFileBytes(folder + "Version_English.ini", serverText));
     Settings settings;
-    settings.server = "http://127.0.0.4/cases/" + name;
+    settings.server = serverBase + "cases/" + name;
     WriteSettings(settings);
 }
 

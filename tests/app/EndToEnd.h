@@ -75,9 +75,11 @@ class EndToEnd : public ::testing::Test {
     void TearDown() override;
 
     // The site's own server information file, and a variant of it served under cases/<name>/
-    // (the settings are pointed there).
+    // (the settings are pointed there, at serverBase + "cases/<name>").
     std::string SiteServerText() const;
-    void ServeCase(const std::string& name, const std::string& serverText);
+    void ServeCase(const std::string& name,
+                   const std::string& serverText,
+                   const std::string& serverBase = "http://127.0.0.4/");
     void WriteSettings(const Settings& settings);
     // The same with signed updates: the case's signature file holds signatureText (none when
     // empty), and the settings hold publicKey.

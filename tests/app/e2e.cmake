@@ -15,3 +15,15 @@ list(APPEND test_sources ${CMAKE_CURRENT_LIST_DIR}/EndToEnd.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ForeignWindow.cpp)
 list(APPEND app_test_libs shlwapi advapi32)
 list(APPEND app_test_libs netrefit_md5)
+# The same site over https with the tests' own certificate authority, with certificates it
+# cannot vouch for, and over plain http on a port of its own: nginx on 127.0.0.29.
+add_test(NAME e2e.tls.start
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/tls-site start ${CMAKE_SOURCE_DIR} ${e2e_folder}/site
+            ${e2e_folder}/tls)
+set_tests_properties(e2e.tls.start PROPERTIES FIXTURES_SETUP e2e-tls FIXTURES_REQUIRED e2e-site
+    RESOURCE_LOCK loopback-127.0.0.29)
+add_test(NAME e2e.tls.stop
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/tls-site stop ${CMAKE_SOURCE_DIR} - ${e2e_folder}/tls)
+set_tests_properties(e2e.tls.stop PROPERTIES FIXTURES_CLEANUP e2e-tls
+    RESOURCE_LOCK loopback-127.0.0.29)
+list(APPEND app_test_fixtures e2e-tls)

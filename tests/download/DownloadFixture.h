@@ -16,6 +16,8 @@
 namespace netrefit::test {
 
 constexpr char kServerAddress[] = "127.0.0.2";
+// A second host, for redirects from one host to another.
+constexpr char kOtherHostAddress[] = "127.0.0.30";
 // Nothing listens here: connections are refused.
 constexpr char kRefusingAddress[] = "127.0.0.254";
 

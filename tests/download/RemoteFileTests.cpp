@@ -26,12 +26,37 @@ TEST(RemoteFile, KeepsQueryInObjectAndFileName) {
     EXPECT_EQ("b.zip?x=1&y=2", file.FileName());
 }
 
-TEST(RemoteFile, DropsSchemeAndPort) {
-    RemoteFile file;
-    ASSERT_TRUE(file.SetUrl("https://h.example:8443/x/y.ini"));
-    EXPECT_EQ("h.example", file.Server());
-    EXPECT_EQ("/x/y.ini", file.Object());
-    EXPECT_EQ("y.ini", file.FileName());
+// Through the canonicaliser: what each URL reaches, and that one that cannot be fetched still
+// names its file (so that its download fails rather than vanishing from the list).
+TEST(RemoteFile, KeepsSchemeAndPortAndTellsWhatCanBeFetched) {
+    const struct {
+        const char* url;
+        const char* server;
+        uint16_t port;
+        bool secure;
+        bool reachable;
+    } cases[] = {
+        {"https://h.example:8443/x/y.ini", "h.example", 8443, true, true},
+        {"https://h.example/x/y.ini", "h.example", 443, true, true},
+        {"http://h.example:8080/x/y.ini", "h.example", 8080, false, true},
+        {"HTTPS://h.example/x/y.ini", "h.example", 443, true, true},
+        {"ftp://h.example/x/y.ini", "h.example", 0, false, false},
+        {"http://h.example:0/x/y.ini", "h.example", 0, false, false},
+        {"http://h.example:abc/x/y.ini", "h.example", 0, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        RemoteFile file;
+        ASSERT_TRUE(file.SetUrl(c.url));
+        EXPECT_EQ(c.server, file.Server());
+        EXPECT_EQ(c.reachable, file.Reachable());
+        if (c.reachable) {
+            EXPECT_EQ(c.port, file.Port());
+            EXPECT_EQ(c.secure, file.Secure());
+        }
+        EXPECT_EQ("/x/y.ini", file.Object());
+        EXPECT_EQ("y.ini", file.FileName());
+    }
 }
 
 TEST(RemoteFile, ResolvesDotSegmentsAndEscapesUnsafeCharacters) {

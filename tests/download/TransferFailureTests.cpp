@@ -10,7 +10,7 @@ namespace {
 struct FailureCase {
     const char* label;
     HttpResponse response;  // what the server answers for the middle entry
-    bool refused;           // the middle entry points where nothing listens
+    const char* url;        // the middle entry's URL when not the server's
     int32_t bytesBeforeFailure;
     uint64_t maxBytes = kNoByteLimit;  // the middle entry's bound
     // Free bytes the drive reports above the margin the download keeps (-1: the real drive's).
@@ -46,14 +46,14 @@ HttpResponse Undeclared(size_t size) {
 }
 
 FailureCase Bounded(const char* label, HttpResponse response, uint64_t maxBytes, int32_t before) {
-    FailureCase c{label, std::move(response), false, before};
+    FailureCase c{label, std::move(response), nullptr, before};
     c.maxBytes = maxBytes;
     c.chunkSlack = before == 0 ? 0 : static_cast<int32_t>(EntryTransfer::kChunkSize);
     return c;
 }
 
 FailureCase NearlyFullDrive(long long room) {
-    FailureCase c{"NearlyFullDrive", Undeclared(200000), false, static_cast<int32_t>(room)};
+    FailureCase c{"NearlyFullDrive", Undeclared(200000), nullptr, static_cast<int32_t>(room)};
     c.roomAboveMargin = room;
     c.chunkSlack = static_cast<int32_t>(EntryTransfer::kChunkSize);
     return c;
@@ -71,9 +71,7 @@ TEST_P(TransferFailure, EndsRunWithOneFailedAndNoCopy) {
     server_.Serve("/first.zip", HttpResponse::Ok(first));
     server_.Serve("/middle.zip", c.response);
     server_.Serve("/last.zip", HttpResponse::Ok("never"));
-    DownloadEntry middle =
-        c.refused ? EntryFor(std::string("http://") + kRefusingAddress + "/middle.zip", 1000)
-                  : Entry("/middle.zip", 1000);
+    DownloadEntry middle = c.url != nullptr ? EntryFor(c.url, 1000) : Entry("/middle.zip", 1000);
     middle.SetMaxBytes(c.maxBytes);
     DownloadList list{Entry("/first.zip", 3000), middle, Entry("/last.zip", 5)};
     if (c.roomAboveMargin >= 0) {
@@ -98,6 +96,9 @@ TEST_P(TransferFailure, EndsRunWithOneFailedAndNoCopy) {
     EXPECT_FALSE(FileExists(Local("middle.zip")));
     EXPECT_FALSE(FileExists(Local("last.zip")));
     EXPECT_EQ(0u, server_.RequestCount("/last.zip"));
+    if (c.url != nullptr) {
+        EXPECT_EQ(0u, server_.RequestCount("/middle.zip"));
+    }
     EXPECT_EQ(first, LocalBytes("first.zip"));
     EXPECT_FALSE(DoneEventSignalled());
 }
@@ -106,14 +107,20 @@ INSTANTIATE_TEST_SUITE_P(
     Statuses,
     TransferFailure,
     ::testing::Values(
-        FailureCase{"NotFound", WithStatus(404, "missing"), false, 0},
-        FailureCase{"ServerError", WithStatus(500, "broken"), false, 0},
-        FailureCase{"NotModified", WithStatus(304, ""), false, 0},
-        FailureCase{"PartialContent", Partial(), false, 0},
-        FailureCase{"NoContent", WithStatus(204, ""), false, 0},
-        FailureCase{"Refused", HttpResponse::Ok("x"), true, 0},
-        FailureCase{"DroppedMidBody", DroppedMidBody(), false, 40000},
-        FailureCase{"OneByteShort", ShortOfDeclaredLength(), false, 5000},
+        FailureCase{"NotFound", WithStatus(404, "missing"), nullptr, 0},
+        FailureCase{"ServerError", WithStatus(500, "broken"), nullptr, 0},
+        FailureCase{"NotModified", WithStatus(304, ""), nullptr, 0},
+        FailureCase{"PartialContent", Partial(), nullptr, 0},
+        FailureCase{"NoContent", WithStatus(204, ""), nullptr, 0},
+        FailureCase{"Refused", HttpResponse::Ok("x"), "http://127.0.0.254/middle.zip", 0},
+        // Refused before any request: the server at the URL's host would have answered.
+        FailureCase{"FtpScheme", HttpResponse::Ok("x"), "ftp://127.0.0.2/middle.zip", 0},
+        FailureCase{"FileScheme", HttpResponse::Ok("x"), "file://127.0.0.2/middle.zip", 0},
+        FailureCase{"PortZero", HttpResponse::Ok("x"), "http://127.0.0.2:0/middle.zip", 0},
+        FailureCase{"PortPastRange", HttpResponse::Ok("x"), "http://127.0.0.2:65536/middle.zip", 0},
+        FailureCase{"NoHost", HttpResponse::Ok("x"), "http:///middle.zip", 0},
+        FailureCase{"DroppedMidBody", DroppedMidBody(), nullptr, 40000},
+        FailureCase{"OneByteShort", ShortOfDeclaredLength(), nullptr, 5000},
         Bounded("DeclaredPastItsBound", HttpResponse::Ok(PatternBytes(40001, 8)), 40000, 0),
         Bounded("UndeclaredPastItsBound", Undeclared(300000), 100000, 100001),
         Bounded("UndeclaredEmptyBound", Undeclared(10), 0, 1),

@@ -127,18 +127,26 @@ TEST_F(Transfer, QueryIsSentButCannotNameALocalFile) {
     EXPECT_EQ(0u, CountFiles(folder_.Path()));
 }
 
-TEST_F(Transfer, PortInUrlIsIgnoredAndHttpsIsFetchedAsHttp) {
-    server_.Serve("/p.bin", HttpResponse::Ok("port"));
-    server_.Serve("/s.bin", HttpResponse::Ok("secure"));
-    DownloadList list{EntryFor("http://127.0.0.2:8080/p.bin", 4),
-                      EntryFor("https://127.0.0.2/s.bin", 6)};
-    RunToEnd(list);
-
+TEST_F(Transfer, PortInUrlIsHonouredAndHttpsIsNeverSentInPlainText) {
+    LoopbackHttpServer other(kServerAddress, 8080);
+    ASSERT_TRUE(other.Start()) << "cannot bind 127.0.0.2:8080";
+    other.Serve("/p.bin", HttpResponse::Ok("port"));
+    server_.Serve("/p.bin", HttpResponse::Ok("wrong"));
+    server_.Serve("/s.bin", HttpResponse::Ok("plain"));
+    RunToEnd(DownloadList{EntryFor(other.Url("/p.bin"), 4)});
     EXPECT_EQ(AllDone, recorder_.Statuses().back());
     EXPECT_EQ("port", LocalBytes("p.bin"));
-    EXPECT_EQ("secure", LocalBytes("s.bin"));
-    EXPECT_EQ(1u, server_.RequestCount("/p.bin"));
-    EXPECT_EQ(1u, server_.RequestCount("/s.bin"));
+    EXPECT_EQ(0u, server_.RequestCount("/p.bin"));
+
+    // Nothing listens on 443, and port 80 is never asked instead.
+    DownloadRecorder recorder;
+    Downloader downloader;
+    recorder.Attach(downloader);
+    downloader.SetFolder(folder_.Path());
+    ASSERT_TRUE(downloader.Start(DownloadList{EntryFor("https://127.0.0.2/s.bin", 5)}));
+    ASSERT_TRUE(recorder.WaitEnded());
+    EXPECT_EQ(std::vector<DownloadStatus>{Failed}, recorder.Statuses());
+    EXPECT_EQ(0u, server_.RequestCount());
 }
 
 TEST_F(Transfer, CredentialsReachServerAskingForBasicAuthentication) {
@@ -183,15 +191,91 @@ TEST_F(Transfer, WrongCredentialsFail) {
     EXPECT_FALSE(FileExists(Local("v.ini")));
 }
 
-TEST_F(Transfer, RedirectIsFollowedAndOnlyFinalStatusCounts) {
-    HttpResponse moved = HttpResponse::Status(302);
-    moved.headers.emplace_back("Location", "http://127.0.0.2/new/place.bin");
-    server_.Serve("/old.bin", moved);
+HttpResponse MovedTo(const std::string& location, int status = 302) {
+    HttpResponse moved = HttpResponse::Status(status);
+    if (!location.empty()) {
+        moved.headers.emplace_back("Location", location);
+    }
+    return moved;
+}
+
+// Redirects are followed by the program, hop by hop, to at most ten; the file keeps the name
+// of the URL that was asked for.
+TEST_F(Transfer, RedirectTable) {
     server_.Serve("/new/place.bin", HttpResponse::Ok("moved here"));
-    DownloadList list{Entry("/old.bin", 10)};
-    RunToEnd(list);
-    EXPECT_EQ(AllDone, recorder_.Statuses().back());
-    EXPECT_EQ("moved here", LocalBytes("old.bin"));
+    server_.Serve("/old.bin", MovedTo("http://127.0.0.2/new/place.bin"));
+    server_.Serve("/relative.bin", MovedTo("new/place.bin", 301));
+    server_.Serve("/loop.bin", MovedTo("/loop.bin"));
+    server_.Serve("/ftp.bin", MovedTo("ftp://127.0.0.2/new/place.bin"));
+    server_.Serve("/file.bin", MovedTo("file:///C:/windows/win.ini", 307));
+    server_.Serve("/nowhere.bin", MovedTo(""));
+    server_.Serve("/badport.bin", MovedTo("http://127.0.0.2:0/new/place.bin"));
+    for (int i = 0; i <= 11; ++i) {
+        server_.Serve("/hop" + std::to_string(i), MovedTo("/hop" + std::to_string(i + 1), 308));
+    }
+    server_.Serve("/hop12", HttpResponse::Ok("moved here"));
+    const struct {
+        const char* target;
+        bool fetched;
+        size_t requests;
+    } cases[] = {
+        {"/old.bin", true, 2},   {"/relative.bin", true, 2}, {"/hop2", true, 11},
+        {"/hop1", false, 11},    {"/loop.bin", false, 11},   {"/ftp.bin", false, 1},
+        {"/file.bin", false, 1}, {"/nowhere.bin", false, 1}, {"/badport.bin", false, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        server_.ClearRequests();
+        DownloadRecorder recorder;
+        Downloader downloader;
+        recorder.Attach(downloader);
+        downloader.SetFolder(folder_.Path());
+        ASSERT_TRUE(downloader.Start(DownloadList{Entry(c.target, 10)}));
+        ASSERT_TRUE(recorder.WaitEnded());
+        EXPECT_EQ(c.fetched ? AllDone : Failed, recorder.Statuses().back());
+        EXPECT_EQ(c.requests, server_.RequestCount());
+        std::string name = std::string(c.target).substr(1);
+        EXPECT_EQ(c.fetched, FileExists(Local(name)));
+        if (c.fetched) {
+            EXPECT_EQ("moved here", LocalBytes(name));
+        }
+    }
+}
+
+// Credentials written for one host go with a redirect to that host, never to another.
+TEST_F(Transfer, RedirectCarriesCredentialsOnlyToTheirHost) {
+    LoopbackHttpServer other(kOtherHostAddress);
+    ASSERT_TRUE(other.Start()) << "cannot bind 127.0.0.30:80";
+    HttpResponse secret = HttpResponse::Ok("[Setup]\r\n");
+    secret.user = "UpdateAgent";
+    secret.password = "Netrefit20";
+    server_.Serve("/here.ini", MovedTo("/moved/here.ini"));
+    server_.Serve("/moved/here.ini", secret);
+    server_.Serve("/away.ini", MovedTo(other.Url("/away.ini")));
+    other.Serve("/away.ini", secret);
+    for (const char* target : {"/here.ini", "/away.ini"}) {
+        DownloadEntry entry = Entry(target, 4096);
+        entry.SetCredentials("UpdateAgent", "Netrefit20");
+        DownloadRecorder recorder;
+        Downloader downloader;
+        recorder.Attach(downloader);
+        downloader.SetFolder(folder_.Path());
+        ASSERT_TRUE(downloader.Start(DownloadList{entry}));
+        ASSERT_TRUE(recorder.WaitEnded());
+        EXPECT_EQ(target == std::string("/here.ini") ? AllDone : Failed, recorder.Statuses().back())
+            << target;
+    }
+    std::string sent;
+    for (const HttpRequestRecord& request : server_.Requests()) {
+        if (request.target == "/moved/here.ini") {
+            sent = request.Header("Authorization");
+        }
+    }
+    EXPECT_EQ("Basic VXBkYXRlQWdlbnQ6TmV0cmVmaXQyMA==", sent);
+    ASSERT_LT(0u, other.RequestCount("/away.ini"));
+    for (const HttpRequestRecord& request : other.Requests()) {
+        EXPECT_FALSE(request.HasHeader("Authorization"));
+    }
 }
 
 TEST_F(Transfer, LocalFileThatCannotBeCreatedFails) {

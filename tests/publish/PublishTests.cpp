@@ -585,6 +585,19 @@ TEST_F(Publish, VerifyFindsEverySiteBrokenOnPurpose) {
              *text = Replace(*text, "[LauncherMl]", "[LauncherMl]\r\nMD5=\r\n[Unused]");
          },
          "[LauncherMl] is missing or incomplete: the client would have no Setup Starter"},
+        // Fetched as the client fetches: another scheme unsent, the URL's port and no other.
+        {"module-over-ftp",
+         [setValue](std::string* text, const std::string&) {
+             setValue(text, "Melorra", "path",
+                      "ftp://127.0.0.7/verify-module-over-ftp/Melorra.zip");
+         },
+         "Melorra.zip\t151434\tnot an http:// or https:// URL with a valid port"},
+        {"module-on-a-port-nobody-serves",
+         [setValue](std::string* text, const std::string&) {
+             setValue(text, "Melorra", "path",
+                      "http://127.0.0.7:8079/verify-module-on-a-port-nobody-serves/Melorra.zip");
+         },
+         "Melorra.zip\t151434\tno answer from 127.0.0.7"},
         {"section-without-digest",
          [](std::string* text, const std::string&) {
              std::string md5 = ServerValue(*text, "MelorraCommonLibrary", "MD5");

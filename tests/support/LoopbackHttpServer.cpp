@@ -268,7 +268,7 @@ void LoopbackHttpServer::Rearm() {
 }
 
 std::string LoopbackHttpServer::Url(const std::string& target) const {
-    return "http://" + address_ + target;
+    return "http://" + address_ + (port_ == 80 ? "" : ":" + std::to_string(port_)) + target;
 }
 
 bool LoopbackHttpServer::Stopping() const {

@@ -90,7 +90,8 @@ class LoopbackHttpServer {
     void Rearm();
 
     const std::string& Address() const { return address_; }
-    std::string Url(const std::string& target) const;  // "http://address" + target
+    // "http://address" + target, with ":port" when the port is not 80.
+    std::string Url(const std::string& target) const;
 
   private:
     void AcceptLoop();
