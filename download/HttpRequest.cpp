@@ -24,6 +24,9 @@ HINTERNET OpenGetRequest(HINTERNET connection, const RemoteFile& target) {
     if (target.Secure()) {
         flags |= INTERNET_FLAG_SECURE;
     }
+    if (target.PastCaches()) {
+        flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE;
+    }
     return ::HttpOpenRequestA(connection, "GET", target.Object().c_str(), "HTTP/1.0", nullptr,
                               nullptr, flags, 0);
 }

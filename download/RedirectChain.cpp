@@ -30,6 +30,7 @@ RedirectChain::RedirectChain(const RemoteFile& first)
     : firstHost_(first.Server()), userName_(first.UserName()), password_(first.Password()) {
     target_.SetUrl(first.Url());
     target_.SetCredentials(userName_, password_);
+    target_.SetPastCaches(first.PastCaches());
 }
 
 RedirectStep RedirectChain::Next(int status, const std::string& location) {
@@ -48,6 +49,7 @@ RedirectStep RedirectChain::Next(int status, const std::string& location) {
     if (SameHost(next.Server(), firstHost_)) {
         next.SetCredentials(userName_, password_);
     }
+    next.SetPastCaches(target_.PastCaches());
     target_ = next;
     ++followed_;
     return RedirectStep::Follow;

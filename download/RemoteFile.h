@@ -32,6 +32,10 @@ class RemoteFile {
     // https: the request goes over TLS.
     bool Secure() const { return secure_; }
     bool Reachable() const { return reachable_; }
+    // Fetched from the server itself, past WinINet's cache and any proxy's: set for the server
+    // file and its signature, whose stale copy would be a replay.
+    void SetPastCaches(bool pastCaches) { pastCaches_ = pastCaches; }
+    bool PastCaches() const { return pastCaches_; }
 
   private:
     void ClearCracked();
@@ -45,6 +49,7 @@ class RemoteFile {
     uint16_t port_ = 0;
     bool secure_ = false;
     bool reachable_ = false;
+    bool pastCaches_ = false;
 };
 
 constexpr uint64_t kNoByteLimit = ~0ull;

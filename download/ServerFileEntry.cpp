@@ -18,6 +18,7 @@ DownloadEntry MakeServerFileEntry(const std::string& url) {
     entry.SetSize(kServerFileSize);
     entry.SetName("Setting File");
     entry.SetMaxBytes(kMaxServerFileBytes);
+    entry.SetPastCaches(true);
     return entry;
 }
 

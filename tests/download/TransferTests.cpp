@@ -2,6 +2,7 @@
 // itself, and every way a transfer can fail.
 #include <gtest/gtest.h>
 
+#include "download/ServerFileEntry.h"
 #include "tests/download/DownloadFixture.h"
 
 namespace netrefit::test {
@@ -106,7 +107,22 @@ TEST_F(Transfer, RequestIsPlainHttp10GetWithOwnUserAgent) {
     EXPECT_EQ("GET /dir/sub/file.zip HTTP/1.0", requests[0].requestLine);
     EXPECT_EQ("HTTP session", requests[0].Header("User-Agent"));
     EXPECT_FALSE(requests[0].HasHeader("Authorization"));
+    EXPECT_FALSE(requests[0].HasHeader("Pragma")) << "modules may come from a proxy's cache";
     EXPECT_EQ("abc", LocalBytes("file.zip"));
+}
+
+// The server file and its signature come from the server itself, whatever a cache holds.
+TEST_F(Transfer, ServerFileAndSignatureAskPastEveryCache) {
+    server_.Serve("/Version_English.ini", HttpResponse::Ok("[Setup]\r\n"));
+    server_.Serve("/Version_English.ini.sig", HttpResponse::Ok("sig"));
+    RunToEnd(DownloadList{MakeServerFileEntry(server_.Url("/Version_English.ini")),
+                          MakeSignatureFileEntry(server_.Url("/Version_English.ini"))});
+    EXPECT_EQ(AllDone, recorder_.Statuses().back());
+    auto requests = server_.Requests();
+    ASSERT_EQ(2u, requests.size());
+    for (const auto& request : requests) {
+        EXPECT_EQ("no-cache", request.Header("Pragma")) << request.requestLine;
+    }
 }
 
 TEST_F(Transfer, CanonicalTargetGoesOnTheWire) {
