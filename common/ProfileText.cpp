@@ -22,6 +22,10 @@ bool SameName(const std::string& a, const char* b) {
 
 }  // namespace
 
+std::string TrimmedBlanks(const std::string& text) {
+    return Trimmed(text, 0, text.size());
+}
+
 std::string ProfileTextValue(const std::string& text, const char* section, const char* key) {
     bool sectionSeen = false;
     bool inSection = false;

@@ -6,6 +6,9 @@
 
 namespace netrefit {
 
+// The text without the blanks (spaces, tabs, a CR of a CR LF line end) at either end.
+std::string TrimmedBlanks(const std::string& text);
+
 // The value of key in [section]: section and key names without regard to case and with the
 // blanks around them ignored, the first such section and the first such key in it, the blanks
 // around the value and one pair of enclosing double quotes removed. "" when absent.

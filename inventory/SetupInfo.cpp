@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "common/ProfileText.h"
 #include "common/UniqueHandle.h"
 
 namespace netrefit {
@@ -65,15 +66,6 @@ bool ReadSettingsBytes(const std::string& path, std::string* bytes) {
     }
     bytes->resize(got);
     return true;
-}
-
-std::string TrimmedBlanks(const std::string& text) {
-    size_t begin = text.find_first_not_of(" \t\r");
-    if (begin == std::string::npos) {
-        return std::string();
-    }
-    size_t end = text.find_last_not_of(" \t\r");
-    return text.substr(begin, end - begin + 1);
 }
 
 // The profile functions read only the first [Setup] and the first PublicKey in it, so a key
