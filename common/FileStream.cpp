@@ -86,4 +86,23 @@ bool HandleSource::Seek(int64_t position) {
     return low != INVALID_SET_FILE_POINTER || ::GetLastError() == NO_ERROR;
 }
 
+bool ReadWholeHandle(HANDLE file, uint64_t maxBytes, std::string* bytes) {
+    bytes->clear();
+    uint64_t size = 0;
+    if (!OpenFileSize(file, &size) || size > maxBytes ||
+        ::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+        return false;
+    }
+    bytes->resize(static_cast<size_t>(size));
+    DWORD got = 0;
+    // One read more than the size, so that a file that grew since is noticed, not cut.
+    char extra = 0;
+    if (size != 0 &&
+        (!::ReadFile(file, &(*bytes)[0], static_cast<DWORD>(size), &got, nullptr) || got != size)) {
+        bytes->clear();
+        return false;
+    }
+    return ::ReadFile(file, &extra, 1, &got, nullptr) && got == 0;
+}
+
 }  // namespace netrefit

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "common/ByteStream.h"
 #include "common/UniqueHandle.h"
 
@@ -11,6 +13,9 @@ namespace netrefit {
 // The size of an open file, 64-bit (GetFileSize with its high word: GetFileSizeEx is missing
 // before Windows 2000).
 bool OpenFileSize(HANDLE file, uint64_t* size);
+// The whole of an open file into bytes, from its start; false when it cannot be read or is
+// longer than maxBytes (one read past the size tells a file that grew meanwhile).
+bool ReadWholeHandle(HANDLE file, uint64_t maxBytes, std::string* bytes);
 
 // A C runtime stream opened by path: buffered, with 64-bit positions.
 class StdioSource : public ByteSource {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/FileStream.h"
 #include "common/UniqueHandle.h"
 #include "signature/UpdateSignature.h"
 
@@ -25,8 +26,7 @@ std::string SignatureFileName(const std::string& serverFileName);
 FileHandle HoldFile(const std::string& path);
 
 // The whole file into bytes, from its start; false when it cannot be read or is longer than
-// maxBytes.
-bool ReadWholeHandle(HANDLE file, uint64_t maxBytes, std::string* bytes);
+// maxBytes (ReadWholeHandle for a file already open).
 bool ReadWholeFile(const std::string& path, uint64_t maxBytes, std::string* bytes);
 
 // Today's date by the PC's clock (UTC, so that a file's last day ends at the same moment

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "common/FileStream.h"
 #include "common/ProfileText.h"
 #include "common/UniqueHandle.h"
 
@@ -55,17 +56,7 @@ constexpr DWORD kMaxSettingsBytes = 1 << 20;
 bool ReadSettingsBytes(const std::string& path, std::string* bytes) {
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return false;
-    }
-    bytes->assign(kMaxSettingsBytes + 1, '\0');
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), &(*bytes)[0], kMaxSettingsBytes + 1, &got, nullptr) ||
-        got > kMaxSettingsBytes) {
-        return false;
-    }
-    bytes->resize(got);
-    return true;
+    return file && ReadWholeHandle(file.get(), kMaxSettingsBytes, bytes);
 }
 
 // The profile functions read only the first [Setup] and the first PublicKey in it, so a key

@@ -228,6 +228,21 @@ void EndToEnd::AcceptAndFinishUpgrade() {
     EXPECT_EQ(FilesOfTheModules(), FilesSeenByInstaller());
 }
 
+void EndToEnd::ExpectMelorraFailed() {
+    RemoveTree(WorkFolder());
+    Start();
+    ASSERT_TRUE(AcceptModuleList());
+    EXPECT_EQ(
+        "Download failed. [Melorra 2.1]\nPlease check your Internet connection and try "
+        "again.",
+        Answer(IDOK));
+    EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+    EXPECT_EQ((std::vector<std::string>{"Keldra Secure Module 3.1", "Melorra Common Library 1.5"}),
+              JournalNames());
+    EXPECT_FALSE(FileExists(WorkFolder() + "Melorra.zip")) << "the failed module was kept";
+    EXPECT_FALSE(FileExists(StandinLog()));
+}
+
 std::string EndToEnd::WithSha256(std::string text) const {
     const std::string prefix = "\r\npath=http://127.0.0.4/modules/";
     for (size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + 1)) {

@@ -124,6 +124,9 @@ class EndToEnd : public ::testing::Test {
     HWND WaitPasswordDialog();
     // Types the archive password into the password dialog and confirms it.
     bool TypePassword(const std::string& password);
+    // From an emptied work folder, runs the program to Melorra's failed download (114), the two
+    // modules before it fetched and journalled, nothing of Melorra kept, no installer run.
+    void ExpectMelorraFailed();
     // The rest of a whole upgrade once started: OK in the module list, the archive password, the
     // installer's notice answered; the installer must have found exactly the modules' files.
     void AcceptAndFinishUpgrade();

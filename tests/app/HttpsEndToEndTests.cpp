@@ -17,8 +17,6 @@ const std::string kPlainPort = "http://127.0.0.29:8080/";
 const char kServerFailed[] =
     "Data was unable to be retrieved from the server.\nPlease check your Internet connection "
     "and try again.";
-const char kMelorraFailed[] =
-    "Download failed. [Melorra 2.1]\nPlease check your Internet connection and try again.";
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
@@ -81,20 +79,6 @@ class HttpsEndToEnd : public EndToEnd {
         EXPECT_NE(STILL_ACTIVE, WaitForEnd());
         EXPECT_FALSE(MainWindowWasShown());
         EXPECT_FALSE(FileExists(WorkFolder() + "Version_English.ini"));
-    }
-
-    // Runs the program to Melorra's failed download, the two modules before it fetched.
-    void ExpectMelorraFailed() {
-        RemoveTree(WorkFolder());
-        Start();
-        ASSERT_TRUE(AcceptModuleList());
-        EXPECT_EQ(kMelorraFailed, Answer(IDOK));
-        EXPECT_NE(STILL_ACTIVE, WaitForEnd());
-        EXPECT_EQ(
-            (std::vector<std::string>{"Keldra Secure Module 3.1", "Melorra Common Library 1.5"}),
-            JournalNames());
-        EXPECT_FALSE(FileExists(WorkFolder() + "Melorra.zip"));
-        EXPECT_FALSE(FileExists(StandinLog()));
     }
 
     static bool trusted_;
