@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "download/MirrorList.h"
 #include "download/RedirectChain.h"
 #include "download/UrlParts.h"
 
@@ -188,6 +190,41 @@ TEST(RedirectChain, CredentialsGoOnlyToTheirOwnHost) {
         ASSERT_EQ(RedirectStep::Follow, chain.Next(302, hop.location));
         EXPECT_EQ(hop.user, chain.Target().UserName());
         EXPECT_EQ(hop.password, chain.Target().Password());
+    }
+}
+
+TEST(MirrorList, SplitTable) {
+    struct Case {
+        const char* text;
+        bool ok;
+        std::vector<std::string> urls;
+    };
+    const Case cases[] = {
+        {"", true, {}},
+        {" , ,", true, {}},
+        {"http://a/m.zip", true, {"http://a/m.zip"}},
+        {" http://a/m.zip ,\thttps://b:8443/m.zip ",
+         true,
+         {"http://a/m.zip", "https://b:8443/m.zip"}},
+        {"http://a/x%2Cy.zip,http://b/x%2cy.zip", true, {"http://a/x,y.zip", "http://b/x,y.zip"}},
+        {"http://a/x%2Dy%2", true, {"http://a/x%2Dy%2"}},
+        {"http://1/,http://2/,http://3/,http://4/",
+         true,
+         {"http://1/", "http://2/", "http://3/", "http://4/"}},
+        {"http://1/,,http://2/,http://3/,http://4/,",
+         true,
+         {"http://1/", "http://2/", "http://3/", "http://4/"}},
+        {"http://1/,http://2/,http://3/,http://4/,http://5/", false, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> urls{"left over"};
+        EXPECT_EQ(c.ok, SplitMirrorList(c.text, &urls)) << c.text;
+        EXPECT_EQ(c.urls, urls) << c.text;
+        if (c.ok) {
+            std::vector<std::string> again;
+            EXPECT_TRUE(SplitMirrorList(JoinMirrorList(urls), &again));
+            EXPECT_EQ(urls, again) << c.text;
+        }
     }
 }
 

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "download/MirrorList.h"
 #include "download/UrlParts.h"
 
 using namespace netrefit;
@@ -40,6 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckSplit(location);
     std::string resolved = ResolveLocation(base, location);
     CheckSplit(resolved);
+    // A mirror list read back from its own text is the same list.
+    std::vector<std::string> mirrors;
+    std::vector<std::string> again;
+    if (SplitMirrorList(input, &mirrors) &&
+        (!SplitMirrorList(JoinMirrorList(mirrors), &again) || again != mirrors)) {
+        __builtin_trap();
+    }
     // A location with a scheme stands for itself.
     UrlParts parts;
     if (!resolved.empty() && SplitUrl(location, &parts) != UrlSplit::NotAUrl &&
