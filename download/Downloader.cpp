@@ -1,6 +1,7 @@
 #include "download/Downloader.h"
 
 #include "common/NamedObjects.h"
+#include "download/PartialRecord.h"
 
 namespace netrefit {
 
@@ -42,6 +43,7 @@ bool Downloader::Reset() {
     owner_ = nullptr;
     callback_ = nullptr;
     spaceQuery_ = nullptr;
+    stallLimitMs_ = kDefaultStallLimitMs;
     entries_.clear();
     control_->ClearRequests();
     if (doneEvent_) {
@@ -101,9 +103,7 @@ bool Downloader::TakeOverBlockedRun() {
         return false;  // the call returned meanwhile: the worker ends the run itself
     }
     FileHandle(takeover.file).reset();
-    if (current_ != nullptr && !current_->LocalPath().empty()) {
-        ::DeleteFileA(current_->LocalPath().c_str());
-    }
+    DeleteCurrentCopy();
     Report(current_, Cancelled, static_cast<int32_t>(takeover.overallCount),
            static_cast<int32_t>(takeover.fileCount));
     SignalDone();
@@ -117,8 +117,14 @@ void Downloader::EndWorkerByForce() {
         return;
     }
     control_->CloseAbandoned();
+    DeleteCurrentCopy();
+}
+
+// A cancelled entry leaves nothing behind, its partial file included.
+void Downloader::DeleteCurrentCopy() {
     if (current_ != nullptr && !current_->LocalPath().empty()) {
         ::DeleteFileA(current_->LocalPath().c_str());
+        DeletePartial(*current_);
     }
 }
 

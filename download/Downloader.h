@@ -41,6 +41,8 @@ class Downloader : private TransferHost {
     void SetCallback(DownloadCallback callback) { callback_ = callback; }
     // Replaces the question for the download drive's free space (for tests of a full drive).
     void SetFreeSpaceQuery(FreeSpaceQuery query) { spaceQuery_ = std::move(query); }
+    // Replaces the silence after which a connection counts as dropped (for tests of a stall).
+    void SetStallLimit(DWORD ms) { stallLimitMs_ = ms; }
 
     // Copies the list and starts the worker. One run per Downloader: false when a worker was
     // already started or cannot be created.
@@ -74,12 +76,15 @@ class Downloader : private TransferHost {
     std::shared_ptr<TransferControl> Control() override { return control_; }
     void SignalDone() override;
     FreeSpaceQuery SpaceQuery() const override { return spaceQuery_; }
+    DWORD StallLimitMs() const override { return stallLimitMs_; }
+    void DeleteCurrentCopy();
 
     void* owner_ = nullptr;
     std::string folder_;
     DownloadList entries_;
     DownloadCallback callback_ = nullptr;
     FreeSpaceQuery spaceQuery_;
+    DWORD stallLimitMs_ = kDefaultStallLimitMs;
     KernelHandle doneEvent_;
     std::shared_ptr<TransferControl> control_ = std::make_shared<TransferControl>();
     WorkerThread thread_;

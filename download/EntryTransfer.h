@@ -37,11 +37,20 @@ class TransferHost {
     virtual void SignalDone() = 0;
     // How the free space of the download folder's drive is asked; empty for the drive itself.
     virtual FreeSpaceQuery SpaceQuery() const { return FreeSpaceQuery(); }
+    // How long a connect, an answer or the body may stay silent before the connection counts
+    // as dropped.
+    virtual DWORD StallLimitMs() const { return kDefaultStallLimitMs; }
+
+    static constexpr DWORD kDefaultStallLimitMs = 30000;
 };
 
 class EntryTransfer {
   public:
     static constexpr DWORD kChunkSize = 16384;
+    // A resumable entry's further attempts on one URL after a transient failure, and the wait
+    // before the first of them (doubled for each next one).
+    static constexpr int kMaxRetries = 3;
+    static constexpr DWORD kFirstRetryWaitMs = 2000;
 
     // folder ends with a path separator; overall is the run's byte count, carried on.
     EntryTransfer(DownloadEntry& entry,
@@ -54,13 +63,36 @@ class EntryTransfer {
     TransferOutcome Run();
 
   private:
-    bool OpenRequest();
+    // How one request for a resumable entry ended.
+    enum class Attempt { Whole, Restart, Transient, Hopeless, LocalFault, Cancelled };
+    // How the URLs of a resumable entry ended, one of them.
+    enum class UrlEnd { Verified, NextUrl, LocalFault, Cancelled };
+    enum class BodyEnd { Whole, Dropped, TooLong, LocalFault, Cancelled };
+
+    TransferOutcome RunWhole();
+    TransferOutcome RunResumable();
+    UrlEnd FetchFrom(const RemoteFile& target);
+    Attempt AttemptOnce(const RemoteFile& target);
+    Attempt WeighAnswer(const RemoteFile& target, bool ranged);
+    Attempt WeighRange();
+    Attempt WeighBody(BodyEnd end);
+    Attempt SendFailure() const;
+    void AdoptPartial();
+    bool OpenPartialFile();
+    void StartOver();
+    bool PartialVerifies();
+    bool MovePartialIntoPlace();
+    void ReportStart();
+    TransferOutcome Complete();
+
+    bool OpenRequest(const RemoteFile& first);
     bool SendRequest(const RemoteFile& target);
     bool NetworkCallStands();
     bool StatusIsOk();
+    bool ReadDeclaredLength();
     bool CreateLocalFile();
+    BodyEnd ReceiveBody();
     bool ReadChunk(DWORD* got);
-    bool WithinLimits(DWORD size);
     bool WriteChunk(DWORD size);
     bool PassPauseGate();
     bool BodyComplete();
@@ -75,9 +107,20 @@ class EntryTransfer {
     std::shared_ptr<TransferControl> control_;
     uint32_t& overall_;
     uint64_t fileCount_ = 0;
+    uint64_t bodyStart_ = 0;
     uint64_t declaredLength_ = 0;
     bool lengthDeclared_ = false;
     bool abandoned_ = false;
+    // Resumable entries: the answer the partial file's bytes came from, whether bytes of two
+    // answers were joined, and whether a joined file that failed its digests was fetched again.
+    std::string validator_;
+    std::string partialUrl_;
+    bool spliced_ = false;
+    bool refetched_ = false;
+    bool started_ = false;
+    bool hopelessSend_ = false;
+    DWORD sendError_ = 0;
+    std::string requestHeaders_;
     InternetHandle root_;
     InternetHandle connection_;
     InternetHandle request_;

@@ -13,6 +13,8 @@
 namespace netrefit {
 
 HINTERNET OpenInternetSession();
+// Every connect, send and receive of the session gives up after ms without progress.
+void SetSessionTimeouts(HINTERNET session, DWORD ms);
 HINTERNET ConnectToServer(HINTERNET session, const RemoteFile& target);
 HINTERNET OpenGetRequest(HINTERNET connection, const RemoteFile& target);
 
@@ -20,5 +22,12 @@ HINTERNET OpenGetRequest(HINTERNET connection, const RemoteFile& target);
 int QueryStatusCode(HINTERNET request);
 // The answer's Location header; empty when there is none or it is too long for a URL.
 std::string QueryLocation(HINTERNET request);
+// A header of the answer (an HTTP_QUERY_ code); empty when absent or longer than a URL.
+std::string QueryHeader(HINTERNET request, DWORD query);
+// What tells this answer's body from a changed one in If-Range: its strong ETag, else its
+// Last-Modified; empty when it has neither.
+std::string QueryValidator(HINTERNET request);
+// Whether a failed send's error is the server's certificate, which no retry mends.
+bool IsCertificateError(DWORD error);
 
 }  // namespace netrefit

@@ -68,6 +68,10 @@ class DownloadEntry : public RemoteFile {
     // The most bytes the response body may hold; kNoByteLimit leaves only the drive's free space
     // as its bound.
     uint64_t MaxBytes() const { return maxBytes_; }
+    // Further URLs of the same file, tried in order when the URL fails (at most four).
+    const std::vector<std::string>& Mirrors() const { return mirrors_; }
+    // Checked by its digests: fetched into a partial file beside its name, retried and resumed.
+    bool Resumable() const { return !md5_.empty() && !localPath_.empty(); }
 
     void SetSize(int32_t size) { size_ = size; }
     void SetName(const std::string& name) { name_ = name; }
@@ -77,6 +81,7 @@ class DownloadEntry : public RemoteFile {
     void SetSha256(const std::string& sha256) { sha256_ = sha256; }
     void SetDeclaredBytes(uint64_t bytes) { declaredBytes_ = bytes; }
     void SetMaxBytes(uint64_t maxBytes) { maxBytes_ = maxBytes; }
+    void SetMirrors(const std::vector<std::string>& urls) { mirrors_ = urls; }
 
   private:
     int32_t size_ = 0;
@@ -87,6 +92,7 @@ class DownloadEntry : public RemoteFile {
     std::string sha256_;
     uint64_t declaredBytes_ = 0;
     uint64_t maxBytes_ = kNoByteLimit;
+    std::vector<std::string> mirrors_;
 };
 
 using DownloadList = std::vector<DownloadEntry>;

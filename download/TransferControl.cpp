@@ -4,6 +4,8 @@ namespace netrefit {
 
 namespace {
 
+constexpr DWORD kCancelNapMs = 50;
+
 void CloseInternetHandles(HINTERNET request, HINTERNET connection, HINTERNET root) {
     for (HINTERNET handle : {request, connection, root}) {
         if (handle != nullptr) {
@@ -14,6 +16,8 @@ void CloseInternetHandles(HINTERNET request, HINTERNET connection, HINTERNET roo
 
 }  // namespace
 
+TransferControl::TransferControl() : cancelEvent_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+
 void TransferControl::SetPause(bool pause) {
     CriticalSectionLock lock(lock_);
     pause_ = pause;
@@ -22,6 +26,7 @@ void TransferControl::SetPause(bool pause) {
 void TransferControl::RequestCancel() {
     CriticalSectionLock lock(lock_);
     cancel_ = true;
+    ::SetEvent(cancelEvent_.get());
 }
 
 bool TransferControl::PauseRequested() {
@@ -39,6 +44,17 @@ void TransferControl::ClearRequests() {
     pause_ = false;
     cancel_ = false;
     reportsStopped_ = false;
+    ::ResetEvent(cancelEvent_.get());
+}
+
+bool TransferControl::WaitForCancel(DWORD ms) {
+    if (!cancelEvent_) {  // no event to wait on: short naps instead
+        for (DWORD slept = 0; slept < ms && !CancelRequested(); slept += kCancelNapMs) {
+            ::Sleep(kCancelNapMs);
+        }
+        return CancelRequested();
+    }
+    return ::WaitForSingleObject(cancelEvent_.get(), ms) == WAIT_OBJECT_0 || CancelRequested();
 }
 
 void TransferControl::StopReports() {

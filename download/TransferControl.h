@@ -18,11 +18,15 @@ namespace netrefit {
 
 class TransferControl {
   public:
+    TransferControl();
+
     void SetPause(bool pause);
     void RequestCancel();
     bool PauseRequested();
     bool CancelRequested();
     void ClearRequests();
+    // Worker, between two attempts: waits up to ms, returning at once (true) on a cancel request.
+    bool WaitForCancel(DWORD ms);
 
     // Once the owner has stopped listening, reports are no longer delivered.
     void StopReports();
@@ -71,6 +75,8 @@ class TransferControl {
 
   private:
     CriticalSection lock_;
+    // Set with cancel_, so that a wait between attempts ends with the request.
+    KernelHandle cancelEvent_;
     bool pause_ = false;
     bool cancel_ = false;
     bool reportsStopped_ = false;

@@ -83,9 +83,13 @@ class ServerComponent : public ComponentVersion {
     // SHA256 of the section as the file gives it; empty when the section has none.
     const std::string& Sha256Text() const { return sha256Text_; }
     void SetSha256Text(const std::string& text) { sha256Text_ = text; }
+    // Further URLs of the module, in the order they are tried after its path.
+    const TextList& Mirrors() const { return mirrors_; }
+    void SetMirrors(const TextList& urls) { mirrors_ = urls; }
 
   private:
     std::string remotePath_;
+    TextList mirrors_;
     std::string sizeText_;
     std::string md5Text_;
     std::string sha256Text_;

@@ -139,6 +139,14 @@ bool MakeDownloadEntry(DownloadEntry& entry,
     if (!IsPlainFileName(fileName) || localPath.size() >= MAX_PATH) {
         return false;
     }
+    // A mirror is held to the same limits as the path, and a bad one to the same end.
+    for (const std::string& mirror : server.Mirrors()) {
+        RemoteFile parsed;
+        if (mirror.size() > kMaxEntryUrlChars || !parsed.SetUrl(mirror)) {
+            return false;
+        }
+    }
+    entry.SetMirrors(server.Mirrors());
     entry.SetLocalPath(localPath);
     entry.SetSize(LeadingNumber(server.SizeText()));
     char name[kDisplayNameBuffer] = "";

@@ -7,6 +7,7 @@
 
 #include "common/TextChecks.h"
 #include "common/UniqueHandle.h"
+#include "download/MirrorList.h"
 #include "signature/UpdateSignature.h"
 
 namespace netrefit {
@@ -73,6 +74,14 @@ TextList ReadHotFixes(const char* filePath, const char* section) {
     return hotFixes;
 }
 
+// A cut or overfull list would hide URLs the deployer wrote: like a cut path, it leaves the
+// section incomplete.
+bool ReadMirrors(const char* filePath, const char* section, TextList* urls) {
+    std::string text =
+        ReadText(filePath, section, "Mirrors", ServerCatalog::kMaxMirrorsChars + 1);
+    return text.size() <= ServerCatalog::kMaxMirrorsChars && SplitMirrorList(text, urls);
+}
+
 bool IsOne(const std::string& text) {
     return text == "1";
 }
@@ -106,6 +115,10 @@ int ServerCatalog::ReadComponentSection(const char* filePath,
     if (md5.empty()) {
         return 0;
     }
+    TextList mirrors;
+    if (!ReadMirrors(filePath, section, &mirrors)) {
+        return 0;
+    }
     TextList hotFixes = ReadHotFixes(filePath, section);
     std::string sha256 = ReadText(filePath, section, "SHA256", kMaxSha256Chars);
 
@@ -116,6 +129,7 @@ int ServerCatalog::ReadComponentSection(const char* filePath,
     record->SetSha256Text(sha256);
     record->ClearHotFixes();
     record->AddHotFixes(hotFixes);
+    record->SetMirrors(mirrors);
     return 1;
 }
 

@@ -42,15 +42,18 @@ class ServerCatalog : public ComponentCatalog {
     // One more than a digest's 64 digits, so that a longer value never reads as a digest.
     static constexpr size_t kMaxSha256Chars = 65;
     static constexpr size_t kMaxHotFixChars = 256;
+    // Four URLs as long as a path, each comma of them escaped, and the commas between them.
+    static constexpr size_t kMaxMirrorsChars = 4 * (3 * kMaxRemotePathChars) + 3;
     static constexpr int kMaxHotFixes = 99;
 
     ServerCatalog() = default;
     ~ServerCatalog() override = default;
 
     // 1 when Version, path, Size and MD5 were read (path, Size and MD5 not empty, path not
-    // longer than kMaxRemotePathChars) and stored into record with the section's hot fixes and
-    // its SHA256, which may be empty;
-    // 0, record untouched, when the section is incomplete or an argument is missing.
+    // longer than kMaxRemotePathChars) and stored into record with the section's hot fixes, its
+    // SHA256 and its Mirrors, which may be empty;
+    // 0, record untouched, when the section is incomplete, its Mirrors are malformed (more than
+    // four, or longer than kMaxMirrorsChars) or an argument is missing.
     virtual int ReadComponentSection(const char* filePath,
                                      const char* section,
                                      ServerComponent* record);

@@ -9,6 +9,7 @@
 
 #include "common/NamedObjects.h"
 #include "download/Downloader.h"
+#include "hashgate/Md5.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestFiles.h"
 #include "tests/download/DownloadRecorder.h"
@@ -38,12 +39,26 @@ class DownloadFixture : public ::testing::Test {
         return entry;
     }
 
+    // A module: its digest and size as a server file gives them, so that it is fetched into a
+    // partial file, retried and resumed.
+    DownloadEntry ModuleEntry(const std::string& url, const std::string& bytes) {
+        DownloadEntry entry = EntryFor(url, static_cast<int32_t>(bytes.size()));
+        char md5[33] = {};
+        Md5OfBuffer(bytes.data(), bytes.size(), md5);
+        entry.SetMd5(md5);
+        entry.SetDeclaredBytes(bytes.size());
+        return entry;
+    }
+
     // Starts a Downloader with the recorder attached and keeps it for later calls.
     Downloader& Start(const DownloadList& list, const std::string& folder = std::string()) {
         downloader_ = std::make_unique<Downloader>();
         downloader_->SetOwner(&recorder_);
         downloader_->SetFolder(folder.empty() ? folder_.Path() : folder);
         downloader_->SetFreeSpaceQuery(spaceQuery_);
+        if (stallLimitMs_ != 0) {
+            downloader_->SetStallLimit(stallLimitMs_);
+        }
         recorder_.Attach(*downloader_);
         // Our own handle keeps the named event alive after the Downloader has gone.
         doneEvent_.reset(::OpenEventA(SYNCHRONIZE, FALSE, kDownloadDoneEventName));
@@ -88,6 +103,8 @@ class DownloadFixture : public ::testing::Test {
     std::unique_ptr<Downloader> downloader_;
     // Stands in for the download drive's free space when set.
     FreeSpaceQuery spaceQuery_;
+    // Stands in for the 30 s of silence after which a connection counts as dropped, when set.
+    DWORD stallLimitMs_ = 0;
     KernelHandle doneEvent_;
 };
 

@@ -36,6 +36,12 @@ class DownloadRecorder {
         downloader.SetCallback(&DownloadRecorder::Callback);
     }
     void SetHook(Hook hook) { hook_ = std::move(hook); }
+    // Forgets the reports, for a second run.
+    void Clear() {
+        std::lock_guard<test::Mutex> lock(mutex_);
+        reports_.clear();
+        ::ResetEvent(ended_.get());
+    }
 
     // Waits for the report that ends a run (AllDone, Failed, Cancelled or a rejected FileDone).
     // The limit only keeps a broken worker from hanging the test binary.

@@ -127,5 +127,66 @@ INSTANTIATE_TEST_SUITE_P(
         NearlyFullDrive(30000)),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.label; });
 
+// A module that no URL delivers: one Failed after the path and every mirror, the module before
+// it kept, nothing after it asked for; a partial file stays for the next run only when its
+// answer named a validator.
+struct ModuleFailureCase {
+    const char* label;
+    HttpResponse path;    // what /middle.zip answers; its mirror /mirror/middle.zip is missing
+    size_t pathRequests;
+    size_t partialBytes;  // bytes kept in middle.zip.part; 0: no partial file
+};
+
+class ModuleFailure : public DownloadFixture,
+                      public ::testing::WithParamInterface<ModuleFailureCase> {};
+
+HttpResponse CutEveryTime(bool stall, bool tagged) {
+    HttpResponse response = HttpResponse::Ok(PatternBytes(200000, 9));
+    (stall ? response.stallAfter : response.dropAfter) = 40000;
+    response.ranges = true;
+    if (tagged) {
+        response.headers.emplace_back("Last-Modified", "Tue, 01 Dec 2026 10:00:00 GMT");
+    }
+    return response;
+}
+
+TEST_P(ModuleFailure, EndsRunAfterEveryUrl) {
+    const ModuleFailureCase& c = GetParam();
+    stallLimitMs_ = 2000;
+    std::string first = PatternBytes(3000, 1);
+    server_.Serve("/first.zip", HttpResponse::Ok(first));
+    server_.Serve("/middle.zip", c.path);
+    DownloadEntry middle = ModuleEntry(server_.Url("/middle.zip"), PatternBytes(200000, 9));
+    middle.SetMirrors({server_.Url("/mirror/middle.zip")});
+    RunToEnd({ModuleEntry(server_.Url("/first.zip"), first), middle,
+              ModuleEntry(server_.Url("/last.zip"), "never")});
+
+    EXPECT_EQ(Failed, recorder_.Reports().back().status);
+    EXPECT_EQ("middle.zip", recorder_.Reports().back().entryName);
+    EXPECT_EQ(c.pathRequests, server_.RequestCount("/middle.zip"));
+    EXPECT_EQ(1u, server_.RequestCount("/mirror/middle.zip"));
+    EXPECT_EQ(0u, server_.RequestCount("/last.zip"));
+    EXPECT_EQ(first, LocalBytes("first.zip"));
+    EXPECT_FALSE(FileExists(Local("middle.zip")));
+    if (c.partialBytes == 0) {
+        EXPECT_EQ(1u, CountFiles(folder_.Path()));
+    } else {
+        EXPECT_EQ(PatternBytes(200000, 9).substr(0, c.partialBytes), LocalBytes("middle.zip.part"));
+        EXPECT_TRUE(FileExists(Local("middle.zip.part-info")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modules,
+    ModuleFailure,
+    ::testing::Values(ModuleFailureCase{"Missing", WithStatus(404, "gone"), 1, 0},
+                      ModuleFailureCase{"Forbidden", WithStatus(403, "no"), 1, 0},
+                      ModuleFailureCase{"DroppedEveryTime", CutEveryTime(false, true), 4, 160000},
+                      ModuleFailureCase{"StalledEveryTime", CutEveryTime(true, true), 4, 160000},
+                      // Without a validator nothing can be resumed: each attempt starts again.
+                      ModuleFailureCase{"DroppedWithoutValidator", CutEveryTime(false, false), 4,
+                                        0}),
+    [](const ::testing::TestParamInfo<ModuleFailureCase>& info) { return info.param.label; });
+
 }  // namespace
 }  // namespace netrefit::test

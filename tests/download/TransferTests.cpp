@@ -348,5 +348,216 @@ TEST_F(Transfer, UrlTooLongIsRefusedWithoutRequest) {
     EXPECT_EQ(0u, server_.RequestCount());
 }
 
+// A module that its first answer, or its first URL, does not deliver whole: the run still ends
+// with the exact file, no partial file left, and bounded requests and bytes.
+constexpr size_t kModuleSize = 1000000;
+const char kTag[] = "\"v1\"";
+
+std::string ModuleBytes() {
+    return PatternBytes(kModuleSize, 21);
+}
+
+HttpResponse Tagged(std::string body) {
+    HttpResponse response = HttpResponse::Ok(std::move(body));
+    response.headers.emplace_back("ETag", kTag);
+    response.ranges = true;
+    return response;
+}
+
+HttpResponse FirstAnswerCut(size_t at, bool stall, bool ranges) {
+    HttpResponse response = Tagged(ModuleBytes());
+    (stall ? response.stallAfter : response.dropAfter) = at;
+    response.misbehaveTimes = 1;
+    response.ranges = ranges;
+    return response;
+}
+
+struct RecoveryCase {
+    const char* label;
+    HttpResponse path;     // what /m.zip answers
+    const char* pathUrl;   // the entry's URL when not the server's /m.zip
+    bool mirror;           // a good copy at /mirror/m.zip is its mirror
+    size_t pathRequests;   // requests for /m.zip
+    double maxSent;        // body bytes the server sends in all, in module sizes
+    const char* range;     // Range of the second request for /m.zip; nullptr: not checked
+    bool restarts;         // the bars may go back once
+};
+
+class Recovery : public DownloadFixture, public ::testing::WithParamInterface<RecoveryCase> {};
+
+TEST_P(Recovery, EndsWithTheExactFile) {
+    const RecoveryCase& c = GetParam();
+    stallLimitMs_ = 2000;
+    const std::string body = ModuleBytes();
+    server_.Serve("/m.zip", c.path);
+    server_.Serve("/mirror/m.zip", Tagged(body));
+    DownloadEntry entry = ModuleEntry(c.pathUrl ? c.pathUrl : server_.Url("/m.zip"), body);
+    if (c.mirror) {
+        entry.SetMirrors({server_.Url("/mirror/m.zip")});
+    }
+    RunToEnd({entry});
+
+    ASSERT_EQ(AllDone, recorder_.Reports().back().status);
+    EXPECT_EQ(body, LocalBytes("m.zip"));
+    EXPECT_EQ(1u, CountFiles(folder_.Path()));  // no partial file, no record
+    EXPECT_EQ(c.pathRequests, server_.RequestCount("/m.zip"));
+    EXPECT_EQ(c.mirror ? 1u : 0u, server_.RequestCount("/mirror/m.zip"));
+    EXPECT_LE(server_.BodyBytesSent(), static_cast<size_t>(c.maxSent * kModuleSize));
+    EXPECT_EQ(1u, recorder_.Count(FileStarted));
+    if (c.range != nullptr) {
+        auto requests = server_.Requests();
+        ASSERT_LE(2u, requests.size());
+        EXPECT_FALSE(requests[0].HasHeader("Range"));
+        EXPECT_EQ(c.range, requests[1].Header("Range"));
+        EXPECT_EQ(kTag, requests[1].Header("If-Range"));
+    }
+    int backward = 0;
+    int32_t last = 0;
+    for (const Report& r : recorder_.Reports()) {
+        if (r.status == Progress) {
+            backward += r.a < last ? 1 : 0;
+            last = r.a;
+            EXPECT_LE(r.b, static_cast<int32_t>(kModuleSize));
+        }
+    }
+    EXPECT_EQ(c.restarts ? 1 : 0, backward);
+    EXPECT_EQ(static_cast<int32_t>(kModuleSize), last);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modules,
+    Recovery,
+    ::testing::Values(
+        RecoveryCase{"DroppedAt60Percent", FirstAnswerCut(600000, false, true), nullptr, false, 2,
+                     1.1, "bytes=600000-", false},
+        RecoveryCase{"RangeIgnored", FirstAnswerCut(600000, false, false), nullptr, false, 2, 1.61,
+                     "bytes=600000-", true},
+        RecoveryCase{"StalledThenResumed", FirstAnswerCut(300000, true, true), nullptr, false, 2,
+                     1.1, "bytes=300000-", false},
+        RecoveryCase{"ServerErrorsThenMirror", HttpResponse::Status(503, "busy"), nullptr, true, 4,
+                     1.01, nullptr, false},
+        RecoveryCase{"MissingThenMirror", HttpResponse::Status(404, "gone"), nullptr, true, 1, 1.01,
+                     nullptr, false},
+        RecoveryCase{"RefusedThenMirror", Tagged("unused"), "http://127.0.0.254/m.zip", true, 0,
+                     1.0, nullptr, false},
+        RecoveryCase{"StaleThenMirror", Tagged(PatternBytes(kModuleSize, 99)), nullptr, true, 1,
+                     2.0, nullptr, true}),
+    [](const ::testing::TestParamInfo<RecoveryCase>& info) { return info.param.label; });
+
+// Every answer drops after 40000 bytes: four of them leave 160000 bytes and their record.
+class AcrossRuns : public DownloadFixture {
+  protected:
+    void FailFirstRun() {
+        HttpResponse cut = Tagged(body_);
+        cut.dropAfter = 40000;
+        server_.Serve("/m.zip", cut);
+        RunToEnd({ModuleEntry(server_.Url("/m.zip"), body_)});
+        ASSERT_EQ(Failed, recorder_.Reports().back().status);
+        ASSERT_EQ(4u, server_.RequestCount("/m.zip"));
+        ASSERT_EQ(body_.substr(0, 160000), LocalBytes("m.zip.part"));
+        ASSERT_TRUE(FileExists(Local("m.zip.part-info")));
+        ASSERT_FALSE(FileExists(Local("m.zip")));
+        recorder_.Clear();
+        server_.ClearRequests();
+    }
+
+    const std::string body_ = PatternBytes(200000, 31);
+};
+
+TEST_F(AcrossRuns, FailedRunsPartialFileGoesOnInTheNextRun) {
+    FailFirstRun();
+    size_t sentBefore = server_.BodyBytesSent();
+    server_.Serve("/m.zip", Tagged(body_));
+    RunToEnd({ModuleEntry(server_.Url("/m.zip"), body_)});
+    ASSERT_EQ(AllDone, recorder_.Reports().back().status);
+    EXPECT_EQ(body_, LocalBytes("m.zip"));
+    ASSERT_EQ(1u, server_.RequestCount());
+    EXPECT_EQ("bytes=160000-", server_.Requests()[0].Header("Range"));
+    EXPECT_EQ(40000u, server_.BodyBytesSent() - sentBefore);
+    // The bytes on disk are counted once, at the start.
+    auto reports = recorder_.Reports();
+    EXPECT_EQ(FileStarted, reports[0].status);
+    EXPECT_EQ(0, reports[0].a);
+    EXPECT_EQ(Progress, reports[1].status);
+    EXPECT_EQ(160000, reports[1].b);
+}
+
+TEST_F(AcrossRuns, ChangedModuleIsNeverJoinedToTheOldBytes) {
+    FailFirstRun();
+    std::string changed = PatternBytes(200000, 32);
+    HttpResponse renewed = HttpResponse::Ok(changed);
+    renewed.headers.emplace_back("ETag", "\"v2\"");
+    renewed.ranges = true;
+    server_.Serve("/m.zip", renewed);
+    RunToEnd({ModuleEntry(server_.Url("/m.zip"), changed)});
+    ASSERT_EQ(AllDone, recorder_.Reports().back().status);
+    EXPECT_EQ(changed, LocalBytes("m.zip"));
+    // The server file names other digests: the old bytes go before anything is asked.
+    EXPECT_FALSE(server_.Requests()[0].HasHeader("Range"));
+}
+
+TEST_F(AcrossRuns, ChangedFileBehindTheSameDigestsIsFetchedWhole) {
+    FailFirstRun();
+    std::string changed = PatternBytes(200000, 33);
+    HttpResponse renewed = HttpResponse::Ok(changed);
+    renewed.headers.emplace_back("ETag", "\"v2\"");
+    renewed.ranges = true;
+    server_.Serve("/m.zip", renewed);
+    // The server file still names the old module: the new bytes are a stale copy, the If-Range
+    // keeps them from being joined, and the run fails without a spliced file in place.
+    RunToEnd({ModuleEntry(server_.Url("/m.zip"), body_)});
+    EXPECT_EQ(Failed, recorder_.Reports().back().status);
+    EXPECT_EQ("bytes=160000-", server_.Requests()[0].Header("Range"));
+    EXPECT_EQ(1u, server_.RequestCount());
+    EXPECT_FALSE(FileExists(Local("m.zip")));
+}
+
+TEST_F(AcrossRuns, DamagedPartialFileIsFetchedAgainOnceFromTheStart) {
+    FailFirstRun();
+    ASSERT_TRUE(WriteFileBytes(Local("m.zip.part"), PatternBytes(160000, 34)));
+    server_.Serve("/m.zip", Tagged(body_));
+    RunToEnd({ModuleEntry(server_.Url("/m.zip"), body_)});
+    ASSERT_EQ(AllDone, recorder_.Reports().back().status);
+    EXPECT_EQ(body_, LocalBytes("m.zip"));
+    auto requests = server_.Requests();
+    ASSERT_EQ(2u, requests.size());
+    EXPECT_EQ("bytes=160000-", requests[0].Header("Range"));
+    EXPECT_FALSE(requests[1].HasHeader("Range"));
+}
+
+TEST_F(AcrossRuns, CancelledRunLeavesNoPartialFile) {
+    FailFirstRun();
+    HttpResponse held = Tagged(body_);
+    held.stallAfter = 10000;
+    server_.Serve("/m.zip", held);
+    Downloader& downloader = Start({ModuleEntry(server_.Url("/m.zip"), body_)});
+    ASSERT_TRUE(server_.WaitStalled(1, 30000));
+    downloader.Cancel();
+    ASSERT_TRUE(recorder_.WaitEnded());
+    server_.Release();
+    downloader_.reset();
+    EXPECT_EQ(Cancelled, recorder_.Reports().back().status);
+    EXPECT_EQ(0u, CountFiles(folder_.Path()));
+}
+
+// The waits between attempts end with a cancel, well within the 100 ms they are allowed
+// (the bound here leaves room for a busy machine).
+TEST_F(Transfer, CancelDuringRetryWaitEndsAtOnce) {
+    server_.Serve("/m.zip", HttpResponse::Status(503, "busy"));
+    Downloader& downloader = Start({ModuleEntry(server_.Url("/m.zip"), "x")});
+    for (int i = 0; i < 600 && server_.RequestCount() == 0; ++i) {
+        ::Sleep(50);
+    }
+    ASSERT_EQ(1u, server_.RequestCount());
+    ::Sleep(300);  // the answer has come: the worker is in its 2 s wait
+    DWORD start = ::GetTickCount();
+    downloader.Cancel();
+    EXPECT_LT(::GetTickCount() - start, 1000u);
+    ASSERT_TRUE(recorder_.WaitEnded());
+    EXPECT_EQ(Cancelled, recorder_.Reports().back().status);
+    EXPECT_EQ(1u, server_.RequestCount());
+    EXPECT_EQ(0u, CountFiles(folder_.Path()));
+}
+
 }  // namespace
 }  // namespace netrefit::test

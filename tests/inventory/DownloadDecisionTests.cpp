@@ -412,6 +412,32 @@ TEST(DownloadDecisionEntry, UnusableServerPathsMakeNoEntry) {
     }
 }
 
+// Mirrors pass to the entry in order; one that could not stand as the path refuses the module
+// as a bad path does.
+TEST(DownloadDecisionEntry, MirrorsAreHeldToThePathsLimits) {
+    const std::string longest = "http://m.example/" + std::string(kMaxEntryUrlChars - 17, 'm');
+    const struct {
+        TextList mirrors;
+        bool usable;
+    } cases[] = {
+        {{}, true},
+        {{"http://b.example/m.zip", "https://c.example:8443/m.zip"}, true},
+        {{longest}, true},
+        {{longest + "m"}, false},
+        {{"http://b.example/m.zip", "not a url"}, false},
+    };
+    for (const auto& c : cases) {
+        ServerComponent record(kKindMelorra);
+        record.SetRemotePath("http://updates.example/modules/melorra.zip");
+        record.SetMirrors(c.mirrors);
+        DownloadEntry entry;
+        ASSERT_EQ(c.usable, MakeDownloadEntry(entry, record, kFolder)) << c.mirrors.size();
+        if (c.usable) {
+            EXPECT_EQ(c.mirrors, entry.Mirrors());
+        }
+    }
+}
+
 TEST(DownloadDecisionEntry, LocalPathMustFitAWindowsPath) {
     ServerComponent record(kKindMelorra);
     record.SetRemotePath("http://updates.example/melorra.zip");  // 11 characters of file name

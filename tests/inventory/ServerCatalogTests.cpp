@@ -346,6 +346,37 @@ TEST_F(ServerFile, EveryModuleNeedsAWellFormedSha256) {
     }
 }
 
+// Mirrors= lists up to four further URLs; more, or a value too long to read whole, would hide
+// URLs the deployer wrote, and leaves the section incomplete as a cut path does.
+TEST_F(ServerFile, MirrorsAreReadInOrderAndAnOverfullListDropsTheSection) {
+    const std::string url = "http://m.example/" + std::string(250, 'p');
+    struct {
+        const char* name;
+        std::string line;
+        bool kept;
+        TextList mirrors;
+    } cases[] = {
+        {"None", "", true, {}},
+        {"Two", "Mirrors=http://a/m.zip, https://b:8443/x%2Cy.zip\r\n", true,
+         {"http://a/m.zip", "https://b:8443/x,y.zip"}},
+        {"FourLongest", "Mirrors=" + url + "," + url + "," + url + "," + url + "\r\n", true,
+         {url, url, url, url}},
+        {"Five", "Mirrors=http://a,http://b,http://c,http://d,http://e\r\n", false, {}},
+        {"Overlong", "Mirrors=http://a/" + std::string(ServerCatalog::kMaxMirrorsChars, 'x') + "\r\n",
+         false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ServerCatalog catalog;  // a fresh one: an incomplete section keeps what a slot held
+        ASSERT_EQ(kServerLoadOk, catalog.Load(Write(Component("MDAC", "2.8", c.line)).c_str()));
+        ServerComponent* record = AsServer(catalog.MDAC());
+        ASSERT_EQ(c.kept, record != nullptr);
+        if (record != nullptr) {
+            EXPECT_EQ(c.mirrors, record->Mirrors());
+        }
+    }
+}
+
 TEST_F(ServerFile, LoadRefusesMissingAndOverlongPaths) {
     EXPECT_EQ(kServerLoadBadPath, catalog_.Load(nullptr));
     EXPECT_EQ(kServerLoadBadPath, catalog_.Load(""));

@@ -242,6 +242,11 @@ size_t LoopbackHttpServer::RequestCount(const std::string& target) const {
                          [&](const HttpRequestRecord& r) { return r.target == target; });
 }
 
+size_t LoopbackHttpServer::BodyBytesSent() const {
+    std::lock_guard<test::Mutex> lock(mutex_);
+    return bodyBytesSent_;
+}
+
 void LoopbackHttpServer::ClearRequests() {
     std::lock_guard<test::Mutex> lock(mutex_);
     requests_.clear();
@@ -376,6 +381,10 @@ bool LoopbackHttpServer::SendBody(SOCKET client, const HttpResponse& response) {
         if (!SendAll(client, body.data() + pos, stop - pos)) {
             return false;
         }
+        {
+            std::lock_guard<test::Mutex> lock(mutex_);
+            bodyBytesSent_ += stop - pos;
+        }
         pos = stop;
     }
     if (pos == response.stallAfter) {  // the whole (or dropped) body sent, close held back
@@ -390,7 +399,11 @@ HttpResponse LoopbackHttpServer::Answer(const HttpRequestRecord& request) const 
     if (found == routes_.end()) {
         return HttpResponse::Status(404, "not found");
     }
-    const HttpResponse& route = found->second;
+    HttpResponse route = found->second;
+    if (answerCounts_[request.target]++ >= route.misbehaveTimes) {
+        route.dropAfter = route.stallAfter = HttpResponse::kNever;
+        route.holdHead = false;
+    }
     if (!route.user.empty()) {
         std::string expected = "Basic " + Base64(route.user + ":" + route.password);
         if (request.Header("Authorization") != expected) {
@@ -399,7 +412,36 @@ HttpResponse LoopbackHttpServer::Answer(const HttpRequestRecord& request) const 
             return challenge;
         }
     }
-    return route;
+    return route.ranges ? RangeOf(route, request) : route;
+}
+
+HttpResponse LoopbackHttpServer::RangeOf(const HttpResponse& route,
+                                         const HttpRequestRecord& request) {
+    unsigned long long first = 0;
+    char tail = '\0';
+    std::string range = request.Header("Range");
+    if (range.empty() || std::sscanf(range.c_str(), "bytes=%llu-%c", &first, &tail) != 1) {
+        return route;
+    }
+    std::string ifRange = request.Header("If-Range");
+    HttpRequestRecord own;  // the route's headers, looked up as a request's are
+    own.headers = route.headers;
+    if (!ifRange.empty() && ifRange != own.Header("ETag") && ifRange != own.Header("Last-Modified")) {
+        return route;
+    }
+    const size_t size = route.body.size();
+    if (first >= size) {
+        HttpResponse refused = HttpResponse::Status(416, "");
+        refused.headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
+        return refused;
+    }
+    HttpResponse part = route;
+    part.status = 206;
+    part.body = route.body.substr(first);
+    part.headers.emplace_back("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                                   std::to_string(size - 1) + "/" +
+                                                   std::to_string(size));
+    return part;
 }
 
 void LoopbackHttpServer::Handle(SOCKET client) {

@@ -54,6 +54,11 @@ struct HttpResponse {
     std::string password;
     // Bytes handed to one send() call; small values spread the body over many reads.
     size_t sendChunk = 65536;
+    // Answer "Range: bytes=N-" with 206 and the body from N on (416 past its end), unless an
+    // If-Range names another validator than the ETag or Last-Modified in headers.
+    bool ranges = false;
+    // dropAfter, stallAfter and holdHead apply only to this many first answers of the target.
+    size_t misbehaveTimes = kNever;
 
     static HttpResponse Ok(std::string body);
     static HttpResponse Status(int status, std::string body = std::string());
@@ -81,6 +86,8 @@ class LoopbackHttpServer {
     size_t RequestCount() const;
     size_t RequestCount(const std::string& target) const;
     void ClearRequests();
+    // Body bytes sent so far, over every answer.
+    size_t BodyBytesSent() const;
 
     // Waits until `count` responses in total have reached their stall point; false on timeout.
     bool WaitStalled(size_t count, DWORD timeoutMs);
@@ -103,6 +110,7 @@ class LoopbackHttpServer {
     bool WaitReady(SOCKET client, bool forWrite);
     bool Stopping() const;
     HttpResponse Answer(const HttpRequestRecord& request) const;
+    static HttpResponse RangeOf(const HttpResponse& route, const HttpRequestRecord& request);
 
     std::string address_;
     unsigned short port_;
@@ -117,6 +125,8 @@ class LoopbackHttpServer {
     std::vector<SOCKET> openClients_;
     std::vector<test::Thread> clientThreads_;
     size_t stalledCount_ = 0;
+    mutable std::map<std::string, size_t> answerCounts_;
+    size_t bodyBytesSent_ = 0;
 
     bool released_ = false;
     test::ConditionVariable changed_;  // stop, release or a new stall
