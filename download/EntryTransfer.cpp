@@ -361,7 +361,7 @@ bool EntryTransfer::SendRequest(const RemoteFile& target) {
     if (!root_ || !target.Reachable()) {
         return false;
     }
-    SetSessionTimeouts(root_.get(), host_.StallLimitMs());
+    SetStallTimeouts(root_.get(), host_.StallLimitMs());
     connection_.reset(ConnectToServer(root_.get(), target));
     if (!connection_) {
         return false;
@@ -371,6 +371,7 @@ bool EntryTransfer::SendRequest(const RemoteFile& target) {
     if (!request_) {
         return false;
     }
+    SetStallTimeouts(request_.get(), host_.StallLimitMs());
     control_->TrackInternet(root_.get(), connection_.get(), request_.get());
     if (!control_->EnterNetworkCall(overall_, static_cast<uint32_t>(fileCount_))) {
         return false;

@@ -13,10 +13,10 @@ HINTERNET OpenInternetSession() {
     return ::InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
 }
 
-void SetSessionTimeouts(HINTERNET session, DWORD ms) {
+void SetStallTimeouts(HINTERNET handle, DWORD ms) {
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                          INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
-        ::InternetSetOptionA(session, option, &ms, sizeof(ms));
+        ::InternetSetOptionA(handle, option, &ms, sizeof(ms));
     }
 }
 

@@ -13,8 +13,9 @@
 namespace netrefit {
 
 HINTERNET OpenInternetSession();
-// Every connect, send and receive of the session gives up after ms without progress.
-void SetSessionTimeouts(HINTERNET session, DWORD ms);
+// Every connect, send and receive of the handle gives up after ms without progress. Set on the
+// request too: Wine's WinINet takes the send and receive limits from there only.
+void SetStallTimeouts(HINTERNET handle, DWORD ms);
 HINTERNET ConnectToServer(HINTERNET session, const RemoteFile& target);
 HINTERNET OpenGetRequest(HINTERNET connection, const RemoteFile& target);
 

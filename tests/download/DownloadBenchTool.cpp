@@ -1,11 +1,14 @@
-// download_bench [--plain] URL FOLDER SIZE: fetches one file with the Downloader, as the program
-// does, and prints the time it took, the throughput and the process's peak memory. --plain
-// fetches it instead with the bare WinINet loop (the same request, the same 16 KiB reads, each
-// written to the file), the fastest the Downloader could be. For the download benchmark beside
-// curl; not a test.
+// download_bench [--plain | --md5 DIGEST] URL FOLDER SIZE: fetches one file with the
+// Downloader, as the program does, and prints the time it took, the throughput and the process's
+// peak memory. --plain fetches it instead with the bare WinINet loop (the same request, the same
+// 16 KiB reads, each written to the file), the fastest the Downloader could be. --md5 fetches it
+// as a module of that digest and SIZE bytes: into a partial file, retried and resumed.
+// download_bench --trust FILE.der adds a test authority to the prefix's root store. For the
+// download benchmark beside curl; not a test.
 #include <windows.h>
-// After windows.h, which it needs.
+// After windows.h, which they need.
 #include <psapi.h>
+#include <wincrypt.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,11 +45,12 @@ bool PlainFetch(const netrefit::DownloadEntry& entry) {
     netrefit::InternetHandle root(
         ::InternetOpenA("HTTP session", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     netrefit::InternetHandle connection(::InternetConnectA(
-        root.get(), entry.Server().c_str(), INTERNET_INVALID_PORT_NUMBER, entry.UserName().c_str(),
+        root.get(), entry.Server().c_str(), entry.Port(), entry.UserName().c_str(),
         entry.Password().c_str(), INTERNET_SERVICE_HTTP, 0, 0));
+    DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | (entry.Secure() ? INTERNET_FLAG_SECURE : 0);
     netrefit::InternetHandle request(::HttpOpenRequestA(connection.get(), "GET",
                                                         entry.Object().c_str(), "HTTP/1.0", nullptr,
-                                                        nullptr, INTERNET_FLAG_NO_CACHE_WRITE, 0));
+                                                        nullptr, flags, 0));
     if (!request || !::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
         return false;
     }
@@ -87,16 +91,33 @@ bool DownloaderFetch(const netrefit::DownloadEntry& entry, const std::string& fo
     return true;
 }
 
+int Trust(const char* derFile) {
+    std::string der;
+    netrefit::FileHandle file(::CreateFileA(derFile, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    char buffer[16384];
+    DWORD got = 0;
+    if (!file || !::ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) || got == 0 ||
+        !::CertAddEncodedCertificateToSystemStoreA("Root", reinterpret_cast<const BYTE*>(buffer),
+                                                   got)) {
+        std::fprintf(stderr, "cannot trust %s\n", derFile);
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool plain = argc == 5 && std::strcmp(argv[1], "--plain") == 0;
-    if (plain) {
-        ++argv;
-        --argc;
+    if (argc == 3 && std::strcmp(argv[1], "--trust") == 0) {
+        return Trust(argv[2]);
     }
+    bool plain = argc == 5 && std::strcmp(argv[1], "--plain") == 0;
+    const char* md5 = argc == 6 && std::strcmp(argv[1], "--md5") == 0 ? argv[2] : nullptr;
+    argv += plain ? 1 : md5 != nullptr ? 2 : 0;
+    argc -= plain ? 1 : md5 != nullptr ? 2 : 0;
     if (argc != 4) {
-        std::fprintf(stderr, "usage: download_bench [--plain] URL FOLDER\\ SIZE\n");
+        std::fprintf(stderr, "usage: download_bench [--plain | --md5 DIGEST] URL FOLDER\\ SIZE\n");
         return 2;
     }
     netrefit::DownloadEntry entry;
@@ -108,6 +129,10 @@ int main(int argc, char** argv) {
     entry.SetSize(std::atoi(argv[3]));
     entry.SetName(entry.FileName());
     entry.SetLocalPath(folder + entry.FileName());
+    if (md5 != nullptr) {
+        entry.SetMd5(md5);
+        entry.SetDeclaredBytes(std::strtoull(argv[3], nullptr, 10));
+    }
 
     LARGE_INTEGER frequency, start, end;
     ::QueryPerformanceFrequency(&frequency);
