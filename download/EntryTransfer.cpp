@@ -171,8 +171,8 @@ EntryTransfer::Attempt EntryTransfer::AttemptOnce(const RemoteFile& target) {
     }
     requestHeaders_.clear();
     if (ranged) {
-        requestHeaders_ = "Range: bytes=" + std::to_string(fileCount_) + "-\r\nIf-Range: " +
-                          validator_ + "\r\n";
+        requestHeaders_ =
+            "Range: bytes=" + std::to_string(fileCount_) + "-\r\nIf-Range: " + validator_ + "\r\n";
     }
     Attempt verdict = OpenRequest(target) ? WeighAnswer(target, ranged) : SendFailure();
     if (verdict == Attempt::Whole) {

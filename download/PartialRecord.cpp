@@ -32,7 +32,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 bool ParseCount(const std::string& text, uint64_t* value) {
-    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 20 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return false;
     }
     char* end = nullptr;
@@ -69,9 +70,10 @@ bool SavePartialRecord(const std::string& path, const PartialRecord& record) {
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    bool whole = file && ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()),
-                                     &written, nullptr) &&
-                 written == text.size();
+    bool whole =
+        file &&
+        ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size();
     file.reset();
     if (!whole) {
         ::DeleteFileA(path.c_str());

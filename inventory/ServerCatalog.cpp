@@ -77,8 +77,7 @@ TextList ReadHotFixes(const char* filePath, const char* section) {
 // A cut or overfull list would hide URLs the deployer wrote: like a cut path, it leaves the
 // section incomplete.
 bool ReadMirrors(const char* filePath, const char* section, TextList* urls) {
-    std::string text =
-        ReadText(filePath, section, "Mirrors", ServerCatalog::kMaxMirrorsChars + 1);
+    std::string text = ReadText(filePath, section, "Mirrors", ServerCatalog::kMaxMirrorsChars + 1);
     return text.size() <= ServerCatalog::kMaxMirrorsChars && SplitMirrorList(text, urls);
 }
 

@@ -48,9 +48,8 @@ bool PlainFetch(const netrefit::DownloadEntry& entry) {
         root.get(), entry.Server().c_str(), entry.Port(), entry.UserName().c_str(),
         entry.Password().c_str(), INTERNET_SERVICE_HTTP, 0, 0));
     DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | (entry.Secure() ? INTERNET_FLAG_SECURE : 0);
-    netrefit::InternetHandle request(::HttpOpenRequestA(connection.get(), "GET",
-                                                        entry.Object().c_str(), "HTTP/1.0", nullptr,
-                                                        nullptr, flags, 0));
+    netrefit::InternetHandle request(::HttpOpenRequestA(
+        connection.get(), "GET", entry.Object().c_str(), "HTTP/1.0", nullptr, nullptr, flags, 0));
     if (!request || !::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
         return false;
     }
@@ -93,8 +92,8 @@ bool DownloaderFetch(const netrefit::DownloadEntry& entry, const std::string& fo
 
 int Trust(const char* derFile) {
     std::string der;
-    netrefit::FileHandle file(::CreateFileA(derFile, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING, 0, nullptr));
+    netrefit::FileHandle file(
+        ::CreateFileA(derFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     char buffer[16384];
     DWORD got = 0;
     if (!file || !::ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) || got == 0 ||

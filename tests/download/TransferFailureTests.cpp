@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
 // answer named a validator.
 struct ModuleFailureCase {
     const char* label;
-    HttpResponse path;    // what /middle.zip answers; its mirror /mirror/middle.zip is missing
+    HttpResponse path;  // what /middle.zip answers; its mirror /mirror/middle.zip is missing
     size_t pathRequests;
     size_t partialBytes;  // bytes kept in middle.zip.part; 0: no partial file
 };

@@ -374,13 +374,13 @@ HttpResponse FirstAnswerCut(size_t at, bool stall, bool ranges) {
 
 struct RecoveryCase {
     const char* label;
-    HttpResponse path;     // what /m.zip answers
-    const char* pathUrl;   // the entry's URL when not the server's /m.zip
-    bool mirror;           // a good copy at /mirror/m.zip is its mirror
-    size_t pathRequests;   // requests for /m.zip
-    double maxSent;        // body bytes the server sends in all, in module sizes
-    const char* range;     // Range of the second request for /m.zip; nullptr: not checked
-    bool restarts;         // the bars may go back once
+    HttpResponse path;    // what /m.zip answers
+    const char* pathUrl;  // the entry's URL when not the server's /m.zip
+    bool mirror;          // a good copy at /mirror/m.zip is its mirror
+    size_t pathRequests;  // requests for /m.zip
+    double maxSent;       // body bytes the server sends in all, in module sizes
+    const char* range;    // Range of the second request for /m.zip; nullptr: not checked
+    bool restarts;        // the bars may go back once
 };
 
 class Recovery : public DownloadFixture, public ::testing::WithParamInterface<RecoveryCase> {};
@@ -427,23 +427,22 @@ TEST_P(Recovery, EndsWithTheExactFile) {
 INSTANTIATE_TEST_SUITE_P(
     Modules,
     Recovery,
-    ::testing::Values(
-        RecoveryCase{"DroppedAt60Percent", FirstAnswerCut(600000, false, true), nullptr, false, 2,
-                     1.1, "bytes=600000-", false},
-        RecoveryCase{"RangeIgnored", FirstAnswerCut(600000, false, false), nullptr, false, 2, 1.61,
-                     "bytes=600000-", true},
-        // What WinINet held of an unfinished read when the time-out came is lost: the range
-        // starts at the bytes on disk, at most the 300000 sent.
-        RecoveryCase{"StalledThenResumed", FirstAnswerCut(300000, true, true), nullptr, false, 2,
-                     1.1, nullptr, false},
-        RecoveryCase{"ServerErrorsThenMirror", HttpResponse::Status(503, "busy"), nullptr, true, 4,
-                     1.01, nullptr, false},
-        RecoveryCase{"MissingThenMirror", HttpResponse::Status(404, "gone"), nullptr, true, 1, 1.01,
-                     nullptr, false},
-        RecoveryCase{"RefusedThenMirror", Tagged("unused"), "http://127.0.0.254/m.zip", true, 0,
-                     1.0, nullptr, false},
-        RecoveryCase{"StaleThenMirror", Tagged(PatternBytes(kModuleSize, 99)), nullptr, true, 1,
-                     2.0, nullptr, true}),
+    ::testing::Values(RecoveryCase{"DroppedAt60Percent", FirstAnswerCut(600000, false, true),
+                                   nullptr, false, 2, 1.1, "bytes=600000-", false},
+                      RecoveryCase{"RangeIgnored", FirstAnswerCut(600000, false, false), nullptr,
+                                   false, 2, 1.61, "bytes=600000-", true},
+                      // What WinINet held of an unfinished read when the time-out came is lost: the
+                      // range starts at the bytes on disk, at most the 300000 sent.
+                      RecoveryCase{"StalledThenResumed", FirstAnswerCut(300000, true, true),
+                                   nullptr, false, 2, 1.1, nullptr, false},
+                      RecoveryCase{"ServerErrorsThenMirror", HttpResponse::Status(503, "busy"),
+                                   nullptr, true, 4, 1.01, nullptr, false},
+                      RecoveryCase{"MissingThenMirror", HttpResponse::Status(404, "gone"), nullptr,
+                                   true, 1, 1.01, nullptr, false},
+                      RecoveryCase{"RefusedThenMirror", Tagged("unused"),
+                                   "http://127.0.0.254/m.zip", true, 0, 1.0, nullptr, false},
+                      RecoveryCase{"StaleThenMirror", Tagged(PatternBytes(kModuleSize, 99)),
+                                   nullptr, true, 1, 2.0, nullptr, true}),
     [](const ::testing::TestParamInfo<RecoveryCase>& info) { return info.param.label; });
 
 // Every answer drops after 40000 bytes: four of them leave 160000 bytes and their record.

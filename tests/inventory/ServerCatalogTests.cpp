@@ -357,13 +357,19 @@ TEST_F(ServerFile, MirrorsAreReadInOrderAndAnOverfullListDropsTheSection) {
         TextList mirrors;
     } cases[] = {
         {"None", "", true, {}},
-        {"Two", "Mirrors=http://a/m.zip, https://b:8443/x%2Cy.zip\r\n", true,
+        {"Two",
+         "Mirrors=http://a/m.zip, https://b:8443/x%2Cy.zip\r\n",
+         true,
          {"http://a/m.zip", "https://b:8443/x,y.zip"}},
-        {"FourLongest", "Mirrors=" + url + "," + url + "," + url + "," + url + "\r\n", true,
+        {"FourLongest",
+         "Mirrors=" + url + "," + url + "," + url + "," + url + "\r\n",
+         true,
          {url, url, url, url}},
         {"Five", "Mirrors=http://a,http://b,http://c,http://d,http://e\r\n", false, {}},
-        {"Overlong", "Mirrors=http://a/" + std::string(ServerCatalog::kMaxMirrorsChars, 'x') + "\r\n",
-         false, {}},
+        {"Overlong",
+         "Mirrors=http://a/" + std::string(ServerCatalog::kMaxMirrorsChars, 'x') + "\r\n",
+         false,
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -426,7 +426,8 @@ HttpResponse LoopbackHttpServer::RangeOf(const HttpResponse& route,
     std::string ifRange = request.Header("If-Range");
     HttpRequestRecord own;  // the route's headers, looked up as a request's are
     own.headers = route.headers;
-    if (!ifRange.empty() && ifRange != own.Header("ETag") && ifRange != own.Header("Last-Modified")) {
+    if (!ifRange.empty() && ifRange != own.Header("ETag") &&
+        ifRange != own.Header("Last-Modified")) {
         return route;
     }
     const size_t size = route.body.size();
