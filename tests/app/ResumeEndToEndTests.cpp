@@ -109,7 +109,8 @@ class Interrupted : public Resume {
             (std::vector<std::string>{"Keldra Secure Module 3.1", "Melorra Common Library 1.5"}),
             JournalNames());
         std::string partial, whole;
-        EXPECT_EQ(partialLeft, ReadFileBytes(WorkFolder() + "Melorra.zip", &partial));
+        EXPECT_EQ(partialLeft, ReadFileBytes(WorkFolder() + "Melorra.zip.part", &partial));
+        EXPECT_FALSE(FileExists(WorkFolder() + "Melorra.zip"));
         ASSERT_TRUE(ReadFileBytes(site_ + "modules\\Melorra.zip", &whole));
         EXPECT_LT(partial.size(), whole.size()) << "the third module was not cut short";
 
@@ -140,8 +141,8 @@ TEST_F(Interrupted, ProcessEndedMidModule) {
     ASSERT_TRUE(WaitUntil([&] {
         WIN32_FILE_ATTRIBUTE_DATA data{};
         return JournalNames().size() == 2 &&
-               ::GetFileAttributesExA((WorkFolder() + "Melorra.zip").c_str(), GetFileExInfoStandard,
-                                      &data) &&
+               ::GetFileAttributesExA((WorkFolder() + "Melorra.zip.part").c_str(),
+                                      GetFileExInfoStandard, &data) &&
                (data.nFileSizeLow != 0 || data.nFileSizeHigh != 0);
     }));
     process_.Kill();
@@ -149,23 +150,46 @@ TEST_F(Interrupted, ProcessEndedMidModule) {
     SecondRunResumes(true);
 }
 
-TEST_F(Interrupted, ConnectionDroppedMidModule) {
+// A module whose first answer breaks off at 60 %: the run goes on from the bytes on disk and
+// completes, the server sending little more than the module in all.
+TEST_F(Interrupted, ConnectionDroppedMidModuleIsResumed) {
     std::string whole;
     ASSERT_TRUE(ReadFileBytes(site_ + "modules\\Melorra.zip", &whole));
     LoopbackHttpServer dropping("127.0.0.6");
-    HttpResponse half = HttpResponse::Ok(whole);
-    half.dropAfter = whole.size() / 2;
-    dropping.Serve("/modules/Melorra.zip", half);
+    HttpResponse cut = HttpResponse::Ok(whole);
+    cut.headers.emplace_back("ETag", "\"melorra-2.1\"");
+    cut.ranges = true;
+    cut.dropAfter = whole.size() * 6 / 10;
+    cut.misbehaveTimes = 1;
+    dropping.Serve("/modules/Melorra.zip", cut);
     ASSERT_TRUE(dropping.Start()) << "cannot bind 127.0.0.6:80";
     ServeCase("dropped", Replace(SiteServerText(), "http://127.0.0.4/modules/Melorra.zip",
                                  dropping.Url("/modules/Melorra.zip")));
     Start();
     ASSERT_TRUE(AcceptModuleList());
-    EXPECT_EQ(kMelorraDownloadFailed, Answer(IDOK));
-    EXPECT_NE(STILL_ACTIVE, WaitForEnd());
-    EXPECT_EQ(1u, dropping.RequestCount("/modules/Melorra.zip"));
-    // A dropped module leaves no partial file; the rerun fetches it from the usual place.
-    SecondRunResumes(false);
+    FinishUpgrade();
+    EXPECT_EQ(2u, dropping.RequestCount("/modules/Melorra.zip"));
+    EXPECT_LE(dropping.BodyBytesSent(), whole.size() * 11 / 10);
+}
+
+// A path that serves other bytes (a stale copy) and a good mirror: the upgrade completes.
+TEST_F(Resume, StalePathFallsBackToTheModulesMirror) {
+    LoopbackHttpServer stale("127.0.0.6");
+    std::string whole;
+    ASSERT_TRUE(ReadFileBytes(site_ + "modules\\Melorra.zip", &whole));
+    std::string other = whole;
+    other[other.size() / 2] ^= 0x5A;
+    stale.Serve("/modules/Melorra.zip", HttpResponse::Ok(other));
+    ASSERT_TRUE(stale.Start()) << "cannot bind 127.0.0.6:80";
+    const std::string good = "http://127.0.0.4/modules/Melorra.zip";
+    ServeCase("mirror", Replace(SiteServerText(), good,
+                                stale.Url("/modules/Melorra.zip") + "\r\nMirrors=" + good));
+    const int before = Requests("/modules/Melorra.zip");
+    Start();
+    ASSERT_TRUE(AcceptModuleList());
+    FinishUpgrade();
+    EXPECT_EQ(1u, stale.RequestCount("/modules/Melorra.zip"));
+    EXPECT_EQ(before + 1, Requests("/modules/Melorra.zip"));
 }
 
 TEST_F(Resume, DigestMismatchKeepsTheEarlierDownloads) {

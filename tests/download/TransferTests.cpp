@@ -465,66 +465,75 @@ class AcrossRuns : public DownloadFixture {
     const std::string body_ = PatternBytes(200000, 31);
 };
 
-TEST_F(AcrossRuns, FailedRunsPartialFileGoesOnInTheNextRun) {
+// The run after a failed one: what the server now serves and what the server file now says.
+struct SecondRunCase {
+    const char* label;
+    uint32_t served;     // pattern of the bytes served (31: the first run's module)
+    const char* tag;     // their ETag
+    uint32_t described;  // pattern of the module the server file describes
+    bool damaged;        // the partial file's bytes were changed in between
+    DownloadStatus end;
+    std::vector<std::string> ranges;  // Range of each request; "" for none
+};
+
+class SecondRun : public AcrossRuns, public ::testing::WithParamInterface<SecondRunCase> {};
+
+TEST_P(SecondRun, JoinsOnlyTheSameFile) {
+    const SecondRunCase& c = GetParam();
     FailFirstRun();
+    if (c.damaged) {
+        ASSERT_TRUE(WriteFileBytes(Local("m.zip.part"), PatternBytes(160000, 34)));
+    }
+    const std::string served = PatternBytes(200000, c.served);
+    HttpResponse response = HttpResponse::Ok(served);
+    response.headers.emplace_back("ETag", c.tag);
+    response.ranges = true;
+    server_.Serve("/m.zip", response);
     size_t sentBefore = server_.BodyBytesSent();
-    server_.Serve("/m.zip", Tagged(body_));
-    RunToEnd({ModuleEntry(server_.Url("/m.zip"), body_)});
-    ASSERT_EQ(AllDone, recorder_.Reports().back().status);
-    EXPECT_EQ(body_, LocalBytes("m.zip"));
-    ASSERT_EQ(1u, server_.RequestCount());
-    EXPECT_EQ("bytes=160000-", server_.Requests()[0].Header("Range"));
-    EXPECT_EQ(40000u, server_.BodyBytesSent() - sentBefore);
-    // The bytes on disk are counted once, at the start.
-    auto reports = recorder_.Reports();
-    EXPECT_EQ(FileStarted, reports[0].status);
-    EXPECT_EQ(0, reports[0].a);
-    EXPECT_EQ(Progress, reports[1].status);
-    EXPECT_EQ(160000, reports[1].b);
-}
+    RunToEnd({ModuleEntry(server_.Url("/m.zip"), PatternBytes(200000, c.described))});
 
-TEST_F(AcrossRuns, ChangedModuleIsNeverJoinedToTheOldBytes) {
-    FailFirstRun();
-    std::string changed = PatternBytes(200000, 32);
-    HttpResponse renewed = HttpResponse::Ok(changed);
-    renewed.headers.emplace_back("ETag", "\"v2\"");
-    renewed.ranges = true;
-    server_.Serve("/m.zip", renewed);
-    RunToEnd({ModuleEntry(server_.Url("/m.zip"), changed)});
-    ASSERT_EQ(AllDone, recorder_.Reports().back().status);
-    EXPECT_EQ(changed, LocalBytes("m.zip"));
-    // The server file names other digests: the old bytes go before anything is asked.
-    EXPECT_FALSE(server_.Requests()[0].HasHeader("Range"));
-}
-
-TEST_F(AcrossRuns, ChangedFileBehindTheSameDigestsIsFetchedWhole) {
-    FailFirstRun();
-    std::string changed = PatternBytes(200000, 33);
-    HttpResponse renewed = HttpResponse::Ok(changed);
-    renewed.headers.emplace_back("ETag", "\"v2\"");
-    renewed.ranges = true;
-    server_.Serve("/m.zip", renewed);
-    // The server file still names the old module: the new bytes are a stale copy, the If-Range
-    // keeps them from being joined, and the run fails without a spliced file in place.
-    RunToEnd({ModuleEntry(server_.Url("/m.zip"), body_)});
-    EXPECT_EQ(Failed, recorder_.Reports().back().status);
-    EXPECT_EQ("bytes=160000-", server_.Requests()[0].Header("Range"));
-    EXPECT_EQ(1u, server_.RequestCount());
-    EXPECT_FALSE(FileExists(Local("m.zip")));
-}
-
-TEST_F(AcrossRuns, DamagedPartialFileIsFetchedAgainOnceFromTheStart) {
-    FailFirstRun();
-    ASSERT_TRUE(WriteFileBytes(Local("m.zip.part"), PatternBytes(160000, 34)));
-    server_.Serve("/m.zip", Tagged(body_));
-    RunToEnd({ModuleEntry(server_.Url("/m.zip"), body_)});
-    ASSERT_EQ(AllDone, recorder_.Reports().back().status);
-    EXPECT_EQ(body_, LocalBytes("m.zip"));
+    ASSERT_EQ(c.end, recorder_.Reports().back().status);
     auto requests = server_.Requests();
-    ASSERT_EQ(2u, requests.size());
-    EXPECT_EQ("bytes=160000-", requests[0].Header("Range"));
-    EXPECT_FALSE(requests[1].HasHeader("Range"));
+    ASSERT_EQ(c.ranges.size(), requests.size());
+    for (size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(c.ranges[i], requests[i].Header("Range")) << i;
+    }
+    if (c.end != AllDone) {
+        EXPECT_EQ(0u, CountFiles(folder_.Path()));  // nothing spliced, nothing kept
+        return;
+    }
+    EXPECT_EQ(served, LocalBytes("m.zip"));
+    EXPECT_EQ(1u, CountFiles(folder_.Path()));
+    if (c.ranges.size() == 1 && !c.ranges[0].empty()) {
+        // Only the rest was sent, and the bytes on disk were counted once, at the start.
+        EXPECT_EQ(40000u, server_.BodyBytesSent() - sentBefore);
+        auto reports = recorder_.Reports();
+        EXPECT_EQ(FileStarted, reports[0].status);
+        EXPECT_EQ(0, reports[0].a);
+        EXPECT_EQ(Progress, reports[1].status);
+        EXPECT_EQ(160000, reports[1].b);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Modules,
+    SecondRun,
+    ::testing::Values(
+        SecondRunCase{"GoesOn", 31, kTag, 31, false, AllDone, {"bytes=160000-"}},
+        // The server file names other digests: the old bytes go before anything is asked.
+        SecondRunCase{"ModuleReplaced", 32, "\"v2\"", 32, false, AllDone, {""}},
+        // Changed behind the same digests: If-Range keeps the new bytes from being joined, and
+        // whole they are a stale copy.
+        SecondRunCase{"ChangedUnderTheSameDigests",
+                      33,
+                      "\"v2\"",
+                      31,
+                      false,
+                      Failed,
+                      {"bytes=160000-"}},
+        // Joined bytes that do not match are fetched once more from the start.
+        SecondRunCase{"PartialDamaged", 31, kTag, 31, true, AllDone, {"bytes=160000-", ""}}),
+    [](const ::testing::TestParamInfo<SecondRunCase>& info) { return info.param.label; });
 
 TEST_F(AcrossRuns, CancelledRunLeavesNoPartialFile) {
     FailFirstRun();
