@@ -594,8 +594,10 @@ class ProgressQuestion : public Progress,
         held.sendContentLength = false;
         held.stallAfter = bytes.size();
         *entry = Served("module.zip", bytes, held);
-        const std::string local = entry->LocalPath();
+        // The bytes arrive in the partial file beside the module's name.
+        const std::string local = entry->LocalPath() + ".part";
         // An earlier round's whole file would pass for this round's before it has begun.
+        ::DeleteFileA(entry->LocalPath().c_str());
         ::DeleteFileA(local.c_str());
         return Run({*entry}, [&](HWND window) {
             // All written: the worker now waits for the end in its next read, past the pause.
