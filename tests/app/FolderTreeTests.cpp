@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include <sddl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -136,23 +135,6 @@ namespace {
 // Windows reports a junction).
 const std::string kLinks = "C:\\netrefit-links\\";
 
-// Owner and access of a folder as SDDL, with whether its access is protected from inheritance.
-std::string FolderSecurity(const std::string& folder) {
-    SECURITY_INFORMATION asked = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    DWORD size = 0;
-    ::GetFileSecurityA(folder.c_str(), asked, nullptr, 0, &size);
-    std::string bytes(size, '\0');
-    char* text = nullptr;
-    if (size == 0 || !::GetFileSecurityA(folder.c_str(), asked, &bytes[0], size, &size) ||
-        !::ConvertSecurityDescriptorToStringSecurityDescriptorA(&bytes[0], SDDL_REVISION_1, asked,
-                                                                &text, nullptr)) {
-        return "unreadable";
-    }
-    std::string sddl = text;
-    ::LocalFree(text);
-    return sddl;
-}
-
 }  // namespace
 
 TEST(WorkFolder, TheProtectedDescriptorLetsOnlyAdministratorsAndTheSystemIn) {
@@ -191,10 +173,10 @@ TEST(WorkFolder, ElevatedStagesInAProtectedFolderMadeOrRepairedEachRun) {
     // Made, then repaired after someone opened it to everyone.
     for (const char* start : {"made", "repaired"}) {
         EXPECT_EQ(expected, ChooseWorkFolder(TokenKind::Elevated)) << start;
-        EXPECT_EQ(std::string::npos, FolderSecurity(expected).find(";;;WD)")) << start;
+        EXPECT_EQ(std::string::npos, SecurityText(expected).find(";;;WD)")) << start;
         SddlDescriptor open("D:(A;OICI;FA;;;WD)");
         ASSERT_TRUE(::SetFileSecurityA(expected.c_str(), DACL_SECURITY_INFORMATION, open.get()));
-        ASSERT_NE(std::string::npos, FolderSecurity(expected).find(";;;WD)"));
+        ASSERT_NE(std::string::npos, SecurityText(expected).find(";;;WD)"));
     }
 }
 
@@ -203,9 +185,9 @@ TEST(WorkFolder, PlainStagesInTheTemporaryFolderUntouched) {
     ASSERT_NE(0u, ::GetTempPathA(sizeof(temp), temp));
     std::string expected = std::string(temp) + "Netrefit\\";
     ::CreateDirectoryA(expected.c_str(), nullptr);
-    std::string before = FolderSecurity(expected);
+    std::string before = SecurityText(expected);
     EXPECT_EQ(expected, ChooseWorkFolder(TokenKind::Plain));
-    EXPECT_EQ(before, FolderSecurity(expected)) << "the user's own folder was given another owner";
+    EXPECT_EQ(before, SecurityText(expected)) << "the user's own folder was given another owner";
     // No temporary folder that is a folder: no work folder at all, never the drive's root.
     TempDir scratch;
     ASSERT_TRUE(WriteFileBytes(scratch.File("file"), "x"));
@@ -221,9 +203,9 @@ TEST(WorkFolder, LinksAreRefusedNeverFollowed) {
     EXPECT_FALSE(IsLinkPath(kLinks + "outside\\"));
     EXPECT_FALSE(IsLinkPath(kLinks + "missing"));
     CurrentDirectoryScope directory;
-    std::string before = FolderSecurity(kLinks + "outside");
+    std::string before = SecurityText(kLinks + "outside");
     EXPECT_FALSE(MakeProtectedFolder(kLinks + "linked\\"));
-    EXPECT_EQ(before, FolderSecurity(kLinks + "outside"));
+    EXPECT_EQ(before, SecurityText(kLinks + "outside"));
     bool required = false;
     EXPECT_FALSE(HoldFolder(kLinks + "linked\\", &required).valid());
     // Deleting a folder that holds a link, or that is one, leaves what the link leads to.

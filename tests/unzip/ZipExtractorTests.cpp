@@ -623,7 +623,7 @@ TEST(ExtractorFiles, EachArchiveIsReadThroughTheOwnersHandleAndGivenBack) {
     ASSERT_TRUE(held.valid());
     std::vector<std::string> events;
     auto reports =
-        RunExtraction({named, named}, dir.File("out\"), nullptr, [&](ZipExtractor& extractor) {
+        RunExtraction({named, named}, dir.File("out\\"), nullptr, [&](ZipExtractor& extractor) {
             extractor.SetArchiveFiles(
                 {[&](size_t index) {
                      events.push_back("acquire " + std::to_string(index));
@@ -637,7 +637,7 @@ TEST(ExtractorFiles, EachArchiveIsReadThroughTheOwnersHandleAndGivenBack) {
     EXPECT_EQ(events,
               (std::vector<std::string>{"acquire 0", "release 0", "acquire 1", "release 1"}));
     std::string bytes;
-    ASSERT_TRUE(ReadFileBytes(dir.File("out\a.txt"), &bytes));
+    ASSERT_TRUE(ReadFileBytes(dir.File("out\\a.txt"), &bytes));
     EXPECT_EQ(bytes, PatternBytes(300000, 3));
-    EXPECT_TRUE(FileExists(dir.File("out\b.txt")));
+    EXPECT_TRUE(FileExists(dir.File("out\\b.txt")));
 }
