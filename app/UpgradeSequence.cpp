@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/FolderTree.h"
-#include "app/WorkFolder.h"
 #include "app/ModuleListDialog.h"
+#include "app/WorkFolder.h"
 #include "common/ProfileText.h"
 #include "download/DownloadLog.h"
 #include "download/ModuleDigest.h"

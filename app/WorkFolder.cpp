@@ -107,10 +107,9 @@ FileHandle HoldFolder(const std::string& folder, bool* required) {
     if (!IsFolder(::GetFileAttributesA(WithoutBackslash(folder).c_str()))) {
         return FileHandle();
     }
-    FileHandle held(::CreateFileA(folder.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                  nullptr));
+    FileHandle held(::CreateFileA(
+        folder.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION information;
     if (held && (!::GetFileInformationByHandle(held.get(), &information) ||
                  !IsFolder(information.dwFileAttributes))) {

@@ -81,8 +81,8 @@ ZipExtractor::Outcome ZipExtractor::ExtractArchive(size_t index) {
 
 ZipExtractor::Outcome ZipExtractor::ExtractOpenArchive(HANDLE file) {
     uint64_t size = 0;
-    if (!OpenFileSize(file, &size) || !reader_.OpenArchive(file) ||
-        !reader_.IsValidArchive(size) || !reader_.Seek(0)) {
+    if (!OpenFileSize(file, &size) || !reader_.OpenArchive(file) || !reader_.IsValidArchive(size) ||
+        !reader_.Seek(0)) {
         return Outcome::Failed;
     }
     archivePassword_.clear();

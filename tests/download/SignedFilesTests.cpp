@@ -139,22 +139,21 @@ TEST_F(SignedFiles, AHeldModuleCannotBeChangedUntilItIsLetGo) {
     HeldModules held;
     ASSERT_TRUE(held.Verify(entry));
     const std::string& path = entry.LocalPath();
-    FileHandle writer(::CreateFileA(path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0,
-                                    nullptr));
+    FileHandle writer(
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_FALSE(writer.valid());
     EXPECT_EQ(ERROR_SHARING_VIOLATION, ::GetLastError());
     EXPECT_FALSE(::DeleteFileA(path.c_str()));
     EXPECT_FALSE(::MoveFileA(path.c_str(), (path + ".moved").c_str()));
-    FileHandle reader(::CreateFileA(path.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0,
-                                    nullptr));
+    FileHandle reader(
+        ::CreateFileA(path.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(reader.valid()) << "readers are welcome";
     reader.reset();
     // Held already: acquired again without a second digest, through the same handle.
     HANDLE first = held.Acquire(entry);
     EXPECT_EQ(first, held.Acquire(entry));
     held.Release(path);
-    writer.reset(::CreateFileA(path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0,
-                               nullptr));
+    writer.reset(::CreateFileA(path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(writer.valid());
     writer.reset();
     ASSERT_TRUE(WriteFileBytes(path, bytes + "x"));

@@ -616,8 +616,8 @@ TEST(ExtractorFiles, EachArchiveIsReadThroughTheOwnersHandleAndGivenBack) {
     std::string named = dir.File("named.zip");
     std::string heldPath = dir.File("held.zip");
     ASSERT_TRUE(WriteFileBytes(named, Entry(Stored("a.txt", "by path"))));
-    ASSERT_TRUE(WriteFileBytes(heldPath, Entry(Deflated("a.txt", PatternBytes(300000, 3))) +
-                                             Entry(Stored("b.txt", "b"))));
+    ASSERT_TRUE(WriteFileBytes(
+        heldPath, Entry(Deflated("a.txt", PatternBytes(300000, 3))) + Entry(Stored("b.txt", "b"))));
     FileHandle held(::CreateFileA(heldPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held.valid());
