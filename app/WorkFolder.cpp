@@ -45,6 +45,11 @@ std::string TemporaryWorkFolder() {
     if (path.back() != '\\') {
         path += '\\';
     }
+    // Inside it, a link in the work folder's place is not taken.
+    DWORD work = ::GetFileAttributesA((path + "Netrefit").c_str());
+    if (work != INVALID_FILE_ATTRIBUTES && (work & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return std::string();
+    }
     return path + "Netrefit\\";
 }
 

@@ -188,10 +188,12 @@ TEST(WorkFolder, PlainStagesInTheTemporaryFolderUntouched) {
     std::string before = SecurityText(expected);
     EXPECT_EQ(expected, ChooseWorkFolder(TokenKind::Plain));
     EXPECT_EQ(before, SecurityText(expected)) << "the user's own folder was given another owner";
-    // No temporary folder that is a folder: no work folder at all, never the drive's root.
+    // No temporary folder that is a folder, or a link in the work folder's place: no work folder
+    // at all, never the drive's root.
     TempDir scratch;
     ASSERT_TRUE(WriteFileBytes(scratch.File("file"), "x"));
-    for (const std::string& unusable : {scratch.File("file") + "\\temp", scratch.File("missing")}) {
+    for (const std::string& unusable :
+         {scratch.File("file") + "\\temp", scratch.File("missing"), kLinks + "temp\\"}) {
         ScopedEnvironment environment({"TMP=" + unusable, "TEMP=" + unusable});
         EXPECT_EQ("", ChooseWorkFolder(TokenKind::Plain)) << unusable;
     }
