@@ -50,12 +50,15 @@ void ModuleListDialog::BeginDownloadPhase() {
             RunInstaller();
             return;
         }
+        extractFolderHold_.reset();
         DeleteFolderTree(extractFolder.c_str());
     } else if (result == ProgressExtractFailed) {
+        extractFolderHold_.reset();
         DeleteFolderTree(workFolder.c_str());
     } else {
         // Stopped, and any result of a window that could not run: keep the downloads for a
         // later run.
+        extractFolderHold_.reset();
         DeleteFolderTree(extractFolder.c_str());
     }
     End(IDCANCEL);
@@ -78,7 +81,9 @@ void ModuleListDialog::RunInstaller() {
     ::ShowWindow(Window(), SW_HIDE);
     DropQueuedNotices();
     InstallerProcess process;
-    bool started = process.Start(installer, commandLine);
+    // A link in the installer's place is not followed.
+    bool started = !IsLinkPath(installer) && process.Start(installer, commandLine);
+    extractFolderHold_.reset();
     installerStarted = true;
     if (!started) {
         ShowMessage(Window(), IDS_INSTALLER_FAILED, MB_ICONERROR);
@@ -163,6 +168,7 @@ void ModuleListDialog::OnCancel() {
             return;
         }
     }
+    extractFolderHold_.reset();
     DeleteFolderTree(extractFolder.c_str());
     End(IDCANCEL);
 }

@@ -17,6 +17,15 @@ std::string WithBackslash(const char* folder) {
     return path;
 }
 
+// The entry itself rather than what a trailing backslash would look up through it; a root keeps
+// its backslash.
+std::string WithoutBackslash(std::string path) {
+    while (path.size() > 3 && path.back() == '\\') {
+        path.pop_back();
+    }
+    return path;
+}
+
 bool IsDotEntry(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
@@ -41,8 +50,20 @@ void DeleteItem(const std::string& path, const WIN32_FIND_DATAA& data) {
 
 }  // namespace
 
+bool IsLinkPath(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(WithoutBackslash(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 void DeleteFolderTree(const char* folder) {
-    if (folder == nullptr || *folder == '\0' || !::SetCurrentDirectoryA(folder)) {
+    if (folder == nullptr || *folder == '\0') {
+        return;
+    }
+    if (IsLinkPath(folder)) {
+        ::RemoveDirectoryA(WithoutBackslash(folder).c_str());
+        return;
+    }
+    if (!::SetCurrentDirectoryA(folder)) {
         return;
     }
     const std::string base = WithBackslash(folder);

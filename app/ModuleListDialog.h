@@ -112,6 +112,9 @@ class ModuleListDialog : public Dialog {
     // The deployer's keys from the settings; empty when updates are not signed.
     PublicKeyList publicKeys;
     std::string extractFolder;
+    // From its creation until the installer has started from it: nobody can rename or replace
+    // the folder meanwhile. Let go before the folder is deleted.
+    FileHandle extractFolderHold_;
 
     ListView moduleList;
     Static groupBox;

@@ -9,6 +9,7 @@
 
 #include "app/FolderTree.h"
 #include "app/ModuleListDialog.h"
+#include "app/WorkFolder.h"
 #include "common/ProfileText.h"
 #include "download/DownloadLog.h"
 #include "download/ModuleDigest.h"
@@ -39,15 +40,6 @@ std::string CurrentFolder() {
         return std::string();
     }
     return std::string(folder, length) + "\\";
-}
-
-std::string TemporaryFolder() {
-    char folder[260] = "";
-    DWORD length = ::GetTempPathA(sizeof(folder), folder);
-    if (length == 0 || length >= sizeof(folder)) {
-        return "C:\\";
-    }
-    return std::string(folder, length);
 }
 
 // Enters the folder, creating it when it cannot be entered. A folder that had to be created
@@ -134,6 +126,10 @@ SequenceOutcome ModuleListDialog::RunUpgradeSequence() {
     if (!CheckEnvironment(setup)) {
         return CloseSilently();
     }
+    workFolder = ChooseWorkFolder(CurrentTokenKind());
+    if (workFolder.empty()) {
+        return Close(IDS_INIT_FAILED_003, MB_ICONERROR);
+    }
     if (!PrepareFolders(language)) {
         return Close(IDS_INIT_FAILED_002, MB_ICONERROR);
     }
@@ -184,6 +180,7 @@ SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
         DeleteServerFile();
         ShowMessage(Window(), IDS_NO_TARGET_APPLICATION, MB_ICONERROR);
         if (!ContainsZipArchives(workFolder.c_str())) {
+            extractFolderHold_.reset();
             DeleteFolderTree(workFolder.c_str());
         }
         return CloseSilently();
@@ -237,8 +234,9 @@ bool ModuleListDialog::CheckEnvironment(const SetupInfo& setup) {
     return true;
 }
 
+// The folders inside workFolder, which is chosen already; neither may be a link. The extraction
+// folder is held from here until the installer has started from it.
 bool ModuleListDialog::PrepareFolders(const std::string& language) {
-    workFolder = TemporaryFolder() + "Netrefit\\";
     extractFolder = workFolder + "Extract\\";
     serverInfoPath = workFolder + SetupInfo::ServerFileName(language);
     signaturePath = SignatureFileName(serverInfoPath);
@@ -246,7 +244,13 @@ bool ModuleListDialog::PrepareFolders(const std::string& language) {
     if (extractFolder.size() >= MAX_PATH || signaturePath.size() >= MAX_PATH) {
         return false;
     }
-    return EnterOrCreate(workFolder) && EnterEmptied(extractFolder);
+    if (!EnterOrCreate(workFolder) || IsLinkPath(workFolder) || !EnterEmptied(extractFolder) ||
+        IsLinkPath(extractFolder)) {
+        return false;
+    }
+    bool required = false;
+    extractFolderHold_ = HoldFolder(extractFolder, &required);
+    return extractFolderHold_.valid() || !required;
 }
 
 bool ModuleListDialog::CheckDiskSpace(const std::string& folder) {

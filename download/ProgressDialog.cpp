@@ -76,6 +76,12 @@ void ProgressDialog::StartExtraction() {
     extractor_->SetFolder(extractFolder_);
     extractor_->SetCallback(&ProgressDialog::ExtractReport);
     extractor_->SetPasswordPrompt(&PasswordDialog::Ask);
+    // Each archive is read through the handle its check was made on (an earlier run's file is
+    // checked now, the same way), and let go once it is unpacked.
+    HeldModules& held = journal_.Held();
+    extractor_->SetArchiveFiles(
+        {[this, &held](size_t index) { return held.Acquire(entries_[index]); },
+         [this, &held](size_t index) { held.Release(entries_[index].LocalPath()); }});
     extractor_->Start(paths, names);
 }
 

@@ -1,7 +1,5 @@
 #include "download/VerifiedJournal.h"
 
-#include "download/ModuleDigest.h"
-
 namespace netrefit {
 
 bool VerifiedJournal::Start(const std::string& folder, const DownloadList& entries) {
@@ -21,8 +19,8 @@ bool VerifiedJournal::Start(const std::string& folder, const DownloadList& entri
     return somethingToFetch;
 }
 
-bool VerifiedJournal::Keep(const DownloadEntry& entry) const {
-    if (!VerifyModuleFile(entry)) {
+bool VerifiedJournal::Keep(const DownloadEntry& entry) {
+    if (!held_.Verify(entry)) {
         return false;
     }
     if (!log_.Contains(entry)) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "download/DownloadLog.h"
+#include "download/HeldModules.h"
 #include "download/RemoteFile.h"
 
 namespace netrefit {
@@ -16,11 +17,14 @@ class VerifiedJournal {
     // (and so was just checked), those entries in list order. True when some entry is still to
     // be fetched: the marked ones then join as the worker's checks pass.
     bool Start(const std::string& folder, const DownloadList& entries);
-    // Whether the entry's file matches its digest; a match is added unless it is listed.
-    bool Keep(const DownloadEntry& entry) const;
+    // Whether the entry's file matches its digest; a match is added unless it is listed, and
+    // stays held open until its extraction has ended.
+    bool Keep(const DownloadEntry& entry);
+    HeldModules& Held() { return held_; }
 
   private:
     DownloadLog log_;
+    HeldModules held_;
 };
 
 }  // namespace netrefit

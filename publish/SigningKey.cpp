@@ -4,6 +4,7 @@
 // After windows.h, which WIN32_LEAN_AND_MEAN keeps from including it.
 #include <wincrypt.h>
 
+#include "common/SecurityDescriptor.h"
 #include "common/UniqueHandle.h"
 #include "download/ServerFileTrust.h"
 #include "publish/PublishFiles.h"
@@ -78,7 +79,12 @@ bool SigningKey::Load(const std::string& path, std::string* problem) {
 }
 
 bool SigningKey::Save(const std::string& path, std::string* problem) const {
-    FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    // Readable by its owner alone on NT, whatever the folder passes on to its files (Windows
+    // 98 and NT 4.0 lack the functions: there the folder's defaults stay).
+    SddlDescriptor ownerOnly("D:P(A;;FA;;;" + CurrentUserSidText() + ")");
+    SECURITY_ATTRIBUTES security = {sizeof(security), ownerOnly.get(), FALSE};
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0,
+                                  ownerOnly.get() != nullptr ? &security : nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         DWORD error = ::GetLastError();

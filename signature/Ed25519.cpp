@@ -358,6 +358,9 @@ void PointEncode(uint8_t encoding[32], const Point& p) {
     FeMul(&y, p.y, zInverse);
     FeToBytes(encoding, y);
     encoding[31] |= static_cast<uint8_t>(FeIsNegative(x) ? 0x80 : 0);
+    SecureWipe(&zInverse, sizeof(zInverse));
+    SecureWipe(&x, sizeof(x));
+    SecureWipe(&y, sizeof(y));
 }
 
 // ---- Scalar multiplication, in 4-bit windows ----
@@ -544,6 +547,13 @@ void EncodeSecretMultiple(uint8_t encoding[32], const uint8_t scalar[32]) {
     SecureWipe(&point, sizeof(point));
 }
 
+// The field and point temporaries of a multiplication by a secret scalar lie in the frames of
+// the functions it calls, below the caller's own: this overwrites that stretch of the stack.
+__attribute__((noinline)) void WipeStackBelow() {
+    uint8_t area[32768];
+    SecureWipe(area, sizeof(area));
+}
+
 }  // namespace
 
 void Ed25519PublicKey(uint8_t publicKey[kEd25519PublicKeySize],
@@ -552,6 +562,7 @@ void Ed25519PublicKey(uint8_t publicKey[kEd25519PublicKeySize],
     ExpandSeed(expanded, seed);
     EncodeSecretMultiple(publicKey, expanded);
     SecureWipe(expanded, sizeof(expanded));
+    WipeStackBelow();
 }
 
 void Ed25519Sign(uint8_t signature[kEd25519SignatureSize],
@@ -569,6 +580,7 @@ void Ed25519Sign(uint8_t signature[kEd25519SignatureSize],
     memcpy(signature + 32, s, 32);
     SecureWipe(expanded, sizeof(expanded));
     SecureWipe(nonce, sizeof(nonce));
+    WipeStackBelow();
 }
 
 bool Ed25519IsValidPublicKey(const uint8_t publicKey[kEd25519PublicKeySize]) {

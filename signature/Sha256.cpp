@@ -39,8 +39,8 @@ inline void StoreBigEndian(uint8_t* p, uint32_t x) {
     }
 }
 
-void Transform(uint32_t state[8], const uint8_t block[64]) {
-    uint32_t w[64];
+// w: the caller's message schedule, wiped by the caller.
+void Transform(uint32_t state[8], const uint8_t block[64], uint32_t w[64]) {
     for (int t = 0; t < 16; ++t) {
         w[t] = LoadBigEndian(block + 4 * t);
     }
@@ -75,6 +75,16 @@ void Transform(uint32_t state[8], const uint8_t block[64]) {
     state[7] += h;
 }
 
+// The blocks of length bytes (a multiple of the block size), with one schedule that is wiped
+// after the last: it holds words of the message, which may be a secret key.
+void TransformBlocks(uint32_t state[8], const uint8_t* blocks, size_t length) {
+    uint32_t schedule[64];
+    for (size_t offset = 0; offset < length; offset += 64) {
+        Transform(state, blocks + offset, schedule);
+    }
+    SecureWipe(schedule, sizeof(schedule));
+}
+
 }  // namespace
 
 void Sha256Init(Sha256Context* context) {
@@ -96,14 +106,13 @@ void Sha256Update(Sha256Context* context, const void* data, size_t length) {
             return;
         }
         memcpy(context->buffer + used, input, room);
-        Transform(context->state, context->buffer);
         input += room;
         length -= room;
+        TransformBlocks(context->state, context->buffer, 64);
     }
-    for (; length >= 64; input += 64, length -= 64) {
-        Transform(context->state, input);
-    }
-    memcpy(context->buffer, input, length);
+    size_t whole = length - length % 64;
+    TransformBlocks(context->state, input, whole);
+    memcpy(context->buffer, input + whole, length - whole);
 }
 
 void Sha256Final(uint8_t digest[kSha256DigestSize], Sha256Context* context) {

@@ -55,8 +55,8 @@ inline void StoreBigEndian(uint8_t* p, uint64_t x) {
     }
 }
 
-void Transform(uint64_t state[8], const uint8_t block[128]) {
-    uint64_t w[80];
+// w: the caller's message schedule, wiped by the caller.
+void Transform(uint64_t state[8], const uint8_t block[128], uint64_t w[80]) {
     for (int t = 0; t < 16; ++t) {
         w[t] = LoadBigEndian(block + 8 * t);
     }
@@ -91,6 +91,16 @@ void Transform(uint64_t state[8], const uint8_t block[128]) {
     state[7] += h;
 }
 
+// The blocks of length bytes (a multiple of the block size), with one schedule that is wiped
+// after the last: it holds words of the message, which may be a secret key.
+void TransformBlocks(uint64_t state[8], const uint8_t* blocks, size_t length) {
+    uint64_t schedule[80];
+    for (size_t offset = 0; offset < length; offset += 128) {
+        Transform(state, blocks + offset, schedule);
+    }
+    SecureWipe(schedule, sizeof(schedule));
+}
+
 }  // namespace
 
 void Sha512Init(Sha512Context* context) {
@@ -112,14 +122,13 @@ void Sha512Update(Sha512Context* context, const void* data, size_t length) {
             return;
         }
         memcpy(context->buffer + used, input, room);
-        Transform(context->state, context->buffer);
         input += room;
         length -= room;
+        TransformBlocks(context->state, context->buffer, 128);
     }
-    for (; length >= 128; input += 128, length -= 128) {
-        Transform(context->state, input);
-    }
-    memcpy(context->buffer, input, length);
+    size_t whole = length - length % 128;
+    TransformBlocks(context->state, input, whole);
+    memcpy(context->buffer, input + whole, length - whole);
 }
 
 void Sha512Final(uint8_t digest[kSha512DigestSize], Sha512Context* context) {

@@ -11,13 +11,15 @@ namespace netrefit {
 
 namespace {
 
-bool FileSize(const std::string& path, uint64_t* size) {
-    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return false;
+// Shared for reading only, as the owner's checked files are: nobody changes it while it is read.
+// A link is not followed.
+FileHandle OpenArchiveFile(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return FileHandle();
     }
-    return OpenFileSize(file.get(), size);
+    return FileHandle(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
 // What a member says it writes: stored data as it stands, deflated data its uncompressed size.
@@ -55,20 +57,38 @@ ZipExtractor::Outcome ZipExtractor::ExtractArchive(size_t index) {
         cancelText_ = path;
         return Outcome::Cancelled;
     }
-    uint64_t size = 0;
     // Too long a path is refused rather than cut into another one.
-    if (path.size() > kMaxPathText || folder_.size() > kMaxPathText || !FileSize(path, &size) ||
-        !reader_.IsValidArchive(path.c_str(), size)) {
+    if (path.size() > kMaxPathText || folder_.size() > kMaxPathText) {
+        return Outcome::Failed;
+    }
+    // The one handle the archive is read through, from its check to its last member.
+    FileHandle own;
+    HANDLE file = nullptr;
+    if (files_.acquire) {
+        file = files_.acquire(index);
+    } else {
+        own = OpenArchiveFile(path);
+        file = own.get();
+    }
+    Outcome outcome = file != nullptr ? ExtractOpenArchive(file) : Outcome::Failed;
+    reader_.CloseOutput();
+    reader_.CloseArchive();
+    if (files_.release) {
+        files_.release(index);
+    }
+    return outcome;
+}
+
+ZipExtractor::Outcome ZipExtractor::ExtractOpenArchive(HANDLE file) {
+    uint64_t size = 0;
+    if (!OpenFileSize(file, &size) || !reader_.OpenArchive(file) || !reader_.IsValidArchive(size) ||
+        !reader_.Seek(0)) {
         return Outcome::Failed;
     }
     archivePassword_.clear();
     archiveBytes_ = 0;
     archiveSize_ = size;
-    if (!reader_.OpenArchive(path.c_str())) {
-        return Outcome::Failed;
-    }
-    if (!EnsureParentFolder(folder_)) {
-        reader_.CloseArchive();
+    if (!EnsureParentFolder(folder_) || IsLink(folder_)) {
         return Outcome::Failed;
     }
     ZipEntryHeader header;
@@ -76,14 +96,10 @@ ZipExtractor::Outcome ZipExtractor::ExtractArchive(size_t index) {
         // A member of a method we cannot unpack fails its archive rather than go missing.
         Outcome outcome = reader_.PassedOverMember() ? Outcome::Failed : ExtractMember(header);
         if (outcome != Outcome::Done) {
-            reader_.CloseOutput();
-            reader_.CloseArchive();
             return outcome;
         }
     }
-    bool passedOver = reader_.PassedOverMember();
-    reader_.CloseArchive();
-    if (passedOver) {
+    if (reader_.PassedOverMember()) {
         return Outcome::Failed;
     }
     archiveBytes_ = 0;
@@ -110,7 +126,8 @@ ZipExtractor::Outcome ZipExtractor::ExtractMember(ZipEntryHeader& header) {
         return Outcome::Failed;
     }
     std::string outputPath;
-    if (!BuildOutputPath(folder_, header.name, &outputPath) || !EnsureParentFolder(outputPath)) {
+    if (!BuildOutputPath(folder_, header.name, &outputPath) ||
+        !EnsureFolderBelow(folder_, outputPath) || (!folder && IsLink(outputPath))) {
         return Outcome::Failed;
     }
     if (folder) {

@@ -24,6 +24,15 @@ namespace netrefit {
 // can end it.
 using PasswordPrompt = std::function<std::string(PromptSlot& slot)>;
 
+// Where the worker gets each archive's file: opened (and checked) by the owner, who keeps it open
+// so that nobody can change it meanwhile. acquire gives null for a file that may not be used;
+// release comes once the archive's extraction has ended, however it ended. Both run on the
+// worker thread.
+struct ArchiveFiles {
+    std::function<HANDLE(size_t index)> acquire;
+    std::function<void(size_t index)> release;
+};
+
 class ZipExtractor {
   public:
     static constexpr DWORD kCancelWaitMs = 10000;
@@ -41,6 +50,8 @@ class ZipExtractor {
     // The password dialog plugs in here; without one, the process-wide default is used.
     void SetPasswordPrompt(PasswordPrompt prompt) { prompt_ = std::move(prompt); }
     static void SetDefaultPasswordPrompt(PasswordPrompt prompt);
+    // Without it, the worker opens each archive by its path itself, shared for reading only.
+    void SetArchiveFiles(ArchiveFiles files) { files_ = std::move(files); }
 
     void Start(const std::vector<std::string>& archivePaths,
                const std::vector<std::string>& displayNames);
@@ -63,6 +74,7 @@ class ZipExtractor {
     // The thread's exit code: 0 when every archive was extracted, 1 when failed or cancelled.
     unsigned WorkerMain();
     Outcome ExtractArchive(size_t index);
+    Outcome ExtractOpenArchive(HANDLE file);
     Outcome ExtractMember(ZipEntryHeader& header);
     bool UnlockMember(ZipEntryHeader& header);
     bool PauseGate();
@@ -80,6 +92,7 @@ class ZipExtractor {
     std::vector<std::string> displayNames_;
     ExtractCallback callback_ = nullptr;
     PasswordPrompt prompt_;
+    ArchiveFiles files_;
     bool started_ = false;
     bool pauseRequest_ = false;   // guarded by lock_
     bool cancelRequest_ = false;  // guarded by lock_

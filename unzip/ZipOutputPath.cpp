@@ -84,6 +84,41 @@ bool EnsureParentFolder(const std::string& path) {
     return true;
 }
 
+bool IsLink(const std::string& path) {
+    // The entry itself, not what a trailing separator would look up through it.
+    std::string entry = path;
+    while (entry.size() > 3 && EndsWithPathSeparator(entry)) {
+        entry.pop_back();
+    }
+    DWORD attributes = ::GetFileAttributesA(entry.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool EnsureFolderBelow(const std::string& base, const std::string& path) {
+    size_t last = LastPathSeparator(path);
+    if (path.size() > kMaxPathText || path.compare(0, base.size(), base) != 0 || IsLink(base) ||
+        last == std::string::npos || last + 1 < base.size()) {
+        return false;
+    }
+    std::string folder = path.substr(0, last + 1);
+    const char* start = folder.c_str();
+    for (const char* p = start + base.size(); *p != '\0'; p = NextAnsiChar(p)) {
+        if (!IsPathSeparator(*p) || p == start) {
+            continue;
+        }
+        std::string prefix(start, p);
+        if (::CreateDirectoryA(prefix.c_str(), nullptr)) {
+            continue;
+        }
+        DWORD attributes = ::GetFileAttributesA(prefix.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void SetTimesFromDosStamp(const std::string& path, uint16_t dosDate, uint16_t dosTime) {
     FILETIME local;
     FILETIME utc;

@@ -56,6 +56,8 @@ class ZipReader {
     }
     void SetOutput(std::unique_ptr<ByteSink> output) { output_ = std::move(output); }
     bool OpenArchive(const char* path);  // a file source
+    // A file handle the caller opened and keeps open until CloseArchive; read from its start.
+    bool OpenArchive(void* file);
     void CloseArchive() { archive_.reset(); }
     bool OpenOutput(const char* path);  // a file sink, created empty
     bool CloseOutput();                 // false when the last bytes could not be written

@@ -448,10 +448,30 @@ bool EndToEnd::TypePassword(const std::string& password) {
     return WaitForWindowGone(dialog, 10000);
 }
 
+bool StagesElevated() {
+    DWORD version = ::GetVersion();
+    HANDLE raw = nullptr;
+    if ((version & 0x80000000u) != 0 || LOBYTE(LOWORD(version)) < 6 ||
+        !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+        return false;
+    }
+    KernelHandle token(raw);
+    DWORD elevated = 0;
+    DWORD size = 0;
+    return ::GetTokenInformation(token.get(), TokenElevation, &elevated, sizeof(elevated), &size) &&
+           elevated != 0;
+}
+
 std::string EndToEnd::WorkFolder() const {
-    char temp[MAX_PATH];
-    ::GetTempPathA(MAX_PATH, temp);
-    return std::string(temp) + "Netrefit\\";
+    // Where the program stages. Wine runs programs with an elevated token on the Windows 7 it
+    // shows, so there it is the protected folder under the common application data.
+    char folder[MAX_PATH] = "";
+    if (StagesElevated() &&
+        SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, folder))) {
+        return std::string(folder) + "\\Netrefit\\";
+    }
+    ::GetTempPathA(MAX_PATH, folder);
+    return std::string(folder) + "Netrefit\\";
 }
 
 std::vector<std::string> EndToEnd::JournalNames() const {

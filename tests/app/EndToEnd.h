@@ -18,6 +18,10 @@
 
 namespace netrefit::test {
 
+// Whether the program, started from this process, stages as an elevated program on Vista and
+// later does (Wine starts programs with an elevated token).
+bool StagesElevated();
+
 // The lines of a text, without their line ends (LF or CRLF).
 std::vector<std::string> TextLines(const std::string& text);
 

@@ -41,17 +41,22 @@ TEST_F(EndToEnd, MissingTargetKeepsAWorkFolderWithArchives) {
     EXPECT_FALSE(FileExists(ExtractFolder()));
 }
 
-TEST_F(EndToEnd, UnusableTemporaryFolderIsRefused) {
-    // A folder below a plain file can be neither entered nor created.
+TEST_F(EndToEnd, NoUsableWorkFolderIsRefused) {
+    // A plain file where the work folder goes: neither entered, created nor repaired.
     TempDir scratch;
+    std::string folder = WorkFolder();
+    folder.pop_back();
+    ASSERT_TRUE(WriteFileBytes(folder, "a file, not a folder"));
+    // And for a plain token, a temporary folder below a plain file.
     ASSERT_TRUE(WriteFileBytes(scratch.File("blocker"), "a file, not a folder"));
     std::string temp = scratch.File("blocker") + "\\temp";
     Start({"TMP=" + temp, "TEMP=" + temp});
-    EXPECT_EQ("Application initialization failed(002).", Answer(IDOK));
+    EXPECT_EQ("Application initialization failed(003).", Answer(IDOK));
     EXPECT_NE(STILL_ACTIVE, WaitForEnd());
     EXPECT_FALSE(MainWindowWasShown());
-    EXPECT_FALSE(FileExists(WorkFolder())) << "the usual temporary folder was used instead";
+    EXPECT_FALSE(FileExists("C:\\Netrefit")) << "fell back to the root of the drive";
     EXPECT_FALSE(FileExists(temp));
+    ::DeleteFileA(folder.c_str());
 }
 
 TEST_F(EndToEnd, NewerSuiteNeedsNothing) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "download/HeldModules.h"
 #include "download/ModuleDigest.h"
 #include "download/ServerFileTrust.h"
 #include "download/SigningRecord.h"
@@ -123,7 +124,41 @@ TEST_F(SignedFiles, ModuleMatchesItsMd5AndItsSha256WhenItHasOne) {
         entry.SetMd5(c.md5);
         entry.SetSha256(c.sha256);
         EXPECT_EQ(c.matches, VerifyModuleFile(entry)) << c.name;
+        HeldModules held;
+        EXPECT_EQ(c.matches, held.Verify(entry)) << c.name << ", held";
+        EXPECT_EQ(c.matches, held.Holds(entry.LocalPath())) << c.name << ", held";
     }
+}
+
+TEST_F(SignedFiles, AHeldModuleCannotBeChangedUntilItIsLetGo) {
+    std::string bytes = PatternBytes(70000, 5);
+    DownloadEntry entry;
+    entry.SetLocalPath(Make("Held.zip", bytes));
+    entry.SetMd5(Md5Of(bytes));
+    entry.SetSha256(Sha256Of(bytes));
+    HeldModules held;
+    ASSERT_TRUE(held.Verify(entry));
+    const std::string& path = entry.LocalPath();
+    FileHandle writer(
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer.valid());
+    EXPECT_EQ(ERROR_SHARING_VIOLATION, ::GetLastError());
+    EXPECT_FALSE(::DeleteFileA(path.c_str()));
+    EXPECT_FALSE(::MoveFileA(path.c_str(), (path + ".moved").c_str()));
+    FileHandle reader(
+        ::CreateFileA(path.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(reader.valid()) << "readers are welcome";
+    reader.reset();
+    // Held already: acquired again without a second digest, through the same handle.
+    HANDLE first = held.Acquire(entry);
+    EXPECT_EQ(first, held.Acquire(entry));
+    held.Release(path);
+    writer.reset(::CreateFileA(path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(writer.valid());
+    writer.reset();
+    ASSERT_TRUE(WriteFileBytes(path, bytes + "x"));
+    EXPECT_EQ(nullptr, held.Acquire(entry)) << "a changed file is checked anew";
+    EXPECT_FALSE(held.Holds(path));
 }
 
 TEST_F(SignedFiles, SmallFilesAreReadWholeOrNotAtAll) {

@@ -304,6 +304,11 @@ TEST_F(Publish, SignedSiteFromANewKeyUpgradesTheRealClient) {
     // The printed key is the pair of the one in the file.
     std::string publicKey = PublicKeyOf(seed);
     EXPECT_EQ("PublicKey=" + publicKey + "\r\n", out);
+    // Its owner's alone (Wine turns the access into the Unix mode and reports that back), unlike
+    // a file made with the folder's defaults.
+    ASSERT_TRUE(WriteFileBytes(scratch_.File("plain.txt"), "p"));
+    ASSERT_NE(std::string::npos, SecurityText(scratch_.File("plain.txt")).find(";;;WD)"));
+    EXPECT_EQ(std::string::npos, SecurityText(keyFile).find(";;;WD)")) << SecurityText(keyFile);
     EXPECT_EQ(1u, Tool("keygen --out \"" + keyFile + "\"", &out, &err));
     EXPECT_NE(std::string::npos, err.find("already exists")) << err;
     std::string again;

@@ -1,5 +1,7 @@
 #include "support/TestFiles.h"
 
+#include <sddl.h>
+
 #include <cstdio>
 
 namespace netrefit::test {
@@ -94,6 +96,22 @@ std::string ModuleFolder() {
     DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string folder(path, n);
     return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+std::string SecurityText(const std::string& path) {
+    SECURITY_INFORMATION asked = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD size = 0;
+    ::GetFileSecurityA(path.c_str(), asked, nullptr, 0, &size);
+    std::string bytes(size, '\0');
+    char* text = nullptr;
+    if (size == 0 || !::GetFileSecurityA(path.c_str(), asked, &bytes[0], size, &size) ||
+        !::ConvertSecurityDescriptorToStringSecurityDescriptorA(&bytes[0], SDDL_REVISION_1, asked,
+                                                                &text, nullptr)) {
+        return "unreadable";
+    }
+    std::string sddl = text;
+    ::LocalFree(text);
+    return sddl;
 }
 
 }  // namespace netrefit::test

@@ -31,6 +31,8 @@ bool FileExists(const std::string& path);
 std::string PatternBytes(size_t size, uint32_t seed = 1);
 // Deletes a folder and everything below it.
 void RemoveTree(const std::string& path);
+// Owner and access of a file or folder as SDDL text; "unreadable" when they cannot be read.
+std::string SecurityText(const std::string& path);
 // Folder of the running test binary, with a trailing backslash.
 std::string ModuleFolder();
 

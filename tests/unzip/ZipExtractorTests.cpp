@@ -577,3 +577,67 @@ TEST(ExtractorEvent, DoneEventIsSharedByNameAndSignalledAtTheEnd) {
 }
 
 }  // namespace
+
+// Links planted by tests/support/plant-links: Wine reports a Unix link to a folder as Windows
+// reports a junction.
+const char kLinks[] = "C:\\netrefit-links\\";
+
+bool IsPlantedLink(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+TEST(ExtractorLinks, ALinkInTheDestinationIsRefusedNotFollowed) {
+    std::string links = kLinks;
+    ASSERT_TRUE(IsPlantedLink(links + "linked") && IsPlantedLink(links + "extract\\link"))
+        << "plant them first: tests/support/plant-links PREFIX";
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.File("l.zip"), Entry(Stored("link/planted.txt", "x")) +
+                                                      Entry(Stored("planted.txt", "x"))));
+    struct {
+        const char* name;
+        std::string destination;
+    } cases[] = {
+        {"DestinationIsALink", links + "linked\\"},
+        {"MemberFolderIsALink", links + "extract\\"},
+    };
+    for (const auto& c : cases) {
+        auto reports = RunExtraction({dir.File("l.zip")}, c.destination);
+        EXPECT_EQ(FinalStatus(reports), ExtractFailed) << c.name;
+        EXPECT_FALSE(FileExists(links + "outside\\planted.txt")) << c.name;
+        EXPECT_TRUE(FileExists(links + "outside\\victim.txt")) << c.name;
+    }
+}
+
+// The owner's handle is the archive: read through it (here another file than the path names, to
+// tell the two apart) and given back once per archive, whatever became of it.
+TEST(ExtractorFiles, EachArchiveIsReadThroughTheOwnersHandleAndGivenBack) {
+    TempDir dir;
+    std::string named = dir.File("named.zip");
+    std::string heldPath = dir.File("held.zip");
+    ASSERT_TRUE(WriteFileBytes(named, Entry(Stored("a.txt", "by path"))));
+    ASSERT_TRUE(WriteFileBytes(
+        heldPath, Entry(Deflated("a.txt", PatternBytes(300000, 3))) + Entry(Stored("b.txt", "b"))));
+    FileHandle held(::CreateFileA(heldPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.valid());
+    std::vector<std::string> events;
+    auto reports =
+        RunExtraction({named, named}, dir.File("out\\"), nullptr, [&](ZipExtractor& extractor) {
+            extractor.SetArchiveFiles(
+                {[&](size_t index) {
+                     events.push_back("acquire " + std::to_string(index));
+                     // The second is refused by its owner: it may not be used.
+                     return index == 0 ? held.get() : HANDLE(nullptr);
+                 },
+                 [&](size_t index) { events.push_back("release " + std::to_string(index)); }});
+        });
+    EXPECT_EQ(FinalStatus(reports), ExtractFailed);
+    EXPECT_EQ(reports.back().text, "Module 2");
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"acquire 0", "release 0", "acquire 1", "release 1"}));
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(dir.File("out\\a.txt"), &bytes));
+    EXPECT_EQ(bytes, PatternBytes(300000, 3));
+    EXPECT_TRUE(FileExists(dir.File("out\\b.txt")));
+}

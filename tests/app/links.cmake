@@ -1,0 +1,1 @@
+list(APPEND app_test_fixtures links)
