@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "download/HttpRequest.h"
+#include "download/ProxyLogin.h"
 #include "download/RedirectChain.h"
 #include "download/TransferControl.h"
 
@@ -104,7 +105,7 @@ bool EntryTransfer::SendRequest(const RemoteFile& target) {
     if (!control_->EnterNetworkCall(overall_, 0)) {
         return false;
     }
-    BOOL sent = ::HttpSendRequestA(request_.get(), nullptr, 0, nullptr, 0);
+    BOOL sent = SendWithProxyLogin(request_.get());
     return NetworkCallStands() && sent != FALSE;
 }
 
