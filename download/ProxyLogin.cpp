@@ -1,5 +1,6 @@
 #include "download/ProxyLogin.h"
 
+#include <cstring>
 #include <string>
 
 #include "common/Sync.h"
@@ -51,7 +52,7 @@ std::string QueryText(HINTERNET handle, DWORD option) {
     if (!::InternetQueryOptionA(handle, option, text, &length) || length >= sizeof(text)) {
         return std::string();
     }
-    return std::string(text, ::lstrlenA(text));
+    return std::string(text, std::strlen(text));
 }
 
 void KeepLogin(HINTERNET request) {
