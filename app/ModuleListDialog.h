@@ -69,7 +69,7 @@ class ModuleListDialog : public Dialog {
     bool CheckEnvironment(const SetupInfo& setup);
     bool PrepareFolders(const std::string& language);
     bool CheckDiskSpace(const std::string& folder);
-    INT_PTR FetchServerInformation(const std::string& url);
+    INT_PTR FetchServerInformation(const std::vector<std::string>& urls);
     // Signed updates: the server file's signature and expiry; each module's size bound.
     bool SignatureAccepted(const std::string& url);
     void BindToSignedSizes();

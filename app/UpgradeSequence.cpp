@@ -142,11 +142,13 @@ SequenceOutcome ModuleListDialog::RunUpgradeSequence() {
 // Steps from the server information file to the final download list.
 SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
                                                  const std::string& language) {
-    INT_PTR fetched = FetchServerInformation(setup.ServerFileUrl(language));
+    INT_PTR fetched = FetchServerInformation(setup.ServerFileUrls(language));
     if (fetched == ServerWaitCancelled) {
         DeleteServerFile();
         return CloseSilently();
     }
+    // Signing times are kept under the Server= URL whichever place served the file, so that a
+    // mirror cannot serve a file older than one taken before.
     if (fetched == SignatureFileFailed ||
         (fetched == ServerFileFetched && !SignatureAccepted(setup.ServerFileUrl(language)))) {
         DeleteServerFile();
@@ -266,14 +268,17 @@ bool ModuleListDialog::CheckDiskSpace(const std::string& folder) {
     return true;
 }
 
-INT_PTR ModuleListDialog::FetchServerInformation(const std::string& url) {
-    DownloadList entries{MakeServerFileEntry(url)};
-    if (!publicKeys.empty()) {
-        entries.push_back(MakeSignatureFileEntry(url));
-    }
+// The server file (and its signature) from the first URL, else whole from each next one.
+INT_PTR ModuleListDialog::FetchServerInformation(const std::vector<std::string>& urls) {
     ServerWaitDialog wait(Window());
     wait.SetFolder(workFolder);
-    wait.SetEntries(entries);
+    for (const std::string& url : urls) {
+        DownloadList entries{MakeServerFileEntry(url)};
+        if (!publicKeys.empty()) {
+            entries.push_back(MakeSignatureFileEntry(url));
+        }
+        wait.AddFallback(entries);
+    }
     return wait.RunModal();
 }
 

@@ -6,6 +6,7 @@
 #include "download/HttpRequest.h"
 #include "download/ModuleDigest.h"
 #include "download/PartialRecord.h"
+#include "download/ProxyLogin.h"
 #include "download/RedirectChain.h"
 #include "download/TransferControl.h"
 
@@ -376,9 +377,7 @@ bool EntryTransfer::SendRequest(const RemoteFile& target) {
     if (!control_->EnterNetworkCall(overall_, static_cast<uint32_t>(fileCount_))) {
         return false;
     }
-    BOOL sent = ::HttpSendRequestA(request_.get(),
-                                   requestHeaders_.empty() ? nullptr : requestHeaders_.c_str(),
-                                   static_cast<DWORD>(requestHeaders_.size()), nullptr, 0);
+    BOOL sent = SendWithProxyLogin(request_.get(), requestHeaders_);
     sendError_ = sent ? 0 : ::GetLastError();
     return NetworkCallStands() && sent != FALSE;
 }

@@ -27,16 +27,39 @@ BOOL ServerWaitDialog::OnInitDialog() {
     SetCaption(kAppTitle);
     ::SetWindowPos(Window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
+    StartAttempt();
+    message_.SetText(LoadResString(IDS_RETRIEVING));
+    cancelButton_.SetText(LoadResString(IDS_CANCEL));
+    return TRUE;
+}
+
+void ServerWaitDialog::StartAttempt() {
     downloader_ = std::make_unique<Downloader>();
     downloader_->SetOwner(this);
     downloader_->SetFolder(folder_);
     downloader_->SetCallback(&ServerWaitDialog::Report);
-    if (!downloader_->Start(entries_)) {
+    if (attempts_.empty() || !downloader_->Start(attempts_[attempt_])) {
         ::PostMessageA(Window(), UM_WAIT_END, ServerFileFailed, 0);
+    } else if (asking_) {
+        downloader_->Pause(true);
     }
-    message_.SetText(LoadResString(IDS_RETRIEVING));
-    cancelButton_.SetText(LoadResString(IDS_CANCEL));
-    return TRUE;
+}
+
+void ServerWaitDialog::EndAttempt(INT_PTR result) {
+    signatureFailed_ = signatureFailed_ || result == SignatureFileFailed;
+    if (result != ServerFileFetched && attempt_ + 1 < attempts_.size()) {
+        // Its worker has reported its failure; it ends before the next place is read.
+        downloader_.reset();
+        ++attempt_;
+        StartAttempt();
+        return;
+    }
+    // A place that served the file but no signature says more than a place that was down.
+    if (result == ServerFileFailed && signatureFailed_) {
+        result = SignatureFileFailed;
+    }
+    ended_ = true;
+    End(result);
 }
 
 int32_t ServerWaitDialog::Report(void* owner,
@@ -49,8 +72,8 @@ int32_t ServerWaitDialog::Report(void* owner,
         if (entry != nullptr && !entry->LocalPath().empty()) {
             ::DeleteFileA(entry->LocalPath().c_str());
         }
-        bool first = entry == nullptr || self->entries_.empty() ||
-                     entry->Url() == self->entries_.front().Url();
+        const DownloadList& files = self->attempts_[self->attempt_];
+        bool first = entry == nullptr || files.empty() || entry->Url() == files.front().Url();
         ::PostMessageA(self->Window(), UM_WAIT_END, first ? ServerFileFailed : SignatureFileFailed,
                        0);
     } else if (status == AllDone) {
@@ -79,7 +102,10 @@ void ServerWaitDialog::OnCancel() {
     }
     ::ResetEvent(questionEvent_.get());
     downloader_->Pause(true);
+    // The next place may be tried while the question is on screen: its worker starts paused.
+    asking_ = true;
     int answer = ShowMessage(Window(), IDS_CONFIRM_CANCEL, MB_YESNO | MB_DEFBUTTON2);
+    asking_ = false;
     ::SetEvent(questionEvent_.get());
     if (answer == IDYES) {
         downloader_->Cancel();
@@ -95,8 +121,7 @@ INT_PTR ServerWaitDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     if (message == UM_WAIT_END) {
         // After a confirmed cancel the worker's own end is no longer news.
         if (!ended_) {
-            ended_ = true;
-            End(static_cast<INT_PTR>(wParam));
+            EndAttempt(static_cast<INT_PTR>(wParam));
         }
         return TRUE;
     }

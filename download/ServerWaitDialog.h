@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/UniqueHandle.h"
 #include "download/DownloadStatus.h"
@@ -20,7 +21,9 @@ enum ServerWaitResult : INT_PTR {
     ServerFileFetched = 1,
     ServerWaitCancelled = IDCANCEL,  // by the user
     ServerFileFailed = 3,            // also when the window cannot be made
-    SignatureFileFailed = 4,         // the server file came, its signature file did not
+    // The server file came, its signature file did not (from some place, when every place
+    // failed).
+    SignatureFileFailed = 4,
 };
 
 class ServerWaitDialog : public Dialog {
@@ -30,7 +33,9 @@ class ServerWaitDialog : public Dialog {
 
     void SetFolder(const std::string& folder) { folder_ = folder; }
     // The server file, then (for signed updates) its signature file.
-    void SetEntries(const DownloadList& entries) { entries_ = entries; }
+    void SetEntries(const DownloadList& entries) { attempts_.assign(1, entries); }
+    // The same files from one more place, fetched whole when every earlier place failed.
+    void AddFallback(const DownloadList& entries) { attempts_.push_back(entries); }
 
   protected:
     INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -39,6 +44,10 @@ class ServerWaitDialog : public Dialog {
     void OnCancel() override;
 
   private:
+    void StartAttempt();
+    // The result at the end of the current attempt: the next one is started instead of a
+    // failure while places are left.
+    void EndAttempt(INT_PTR result);
     static int32_t Report(void* owner,
                           DownloadEntry* entry,
                           DownloadStatus status,
@@ -48,7 +57,11 @@ class ServerWaitDialog : public Dialog {
     Button cancelButton_;
     Static message_;
     std::string folder_;
-    DownloadList entries_;
+    std::vector<DownloadList> attempts_;
+    // Changed only once the worker of the attempt before has ended.
+    size_t attempt_ = 0;
+    bool signatureFailed_ = false;
+    bool asking_ = false;  // the cancel question is on screen
     KernelHandle questionEvent_;
     KernelHandle switchEvent_;
     bool ended_ = false;

@@ -7,6 +7,7 @@
 #include "common/FileStream.h"
 #include "common/ProfileText.h"
 #include "common/UniqueHandle.h"
+#include "download/MirrorList.h"
 
 namespace netrefit {
 namespace {
@@ -48,6 +49,26 @@ bool ReadWholeUrl(const std::string& path, const char* key, std::string* value) 
 bool ReadPublicKeys(const std::string& path, PublicKeyList* keys) {
     std::string text = ReadText(path, kSetup, "PublicKey", "", SetupInfo::kMaxPublicKeyChars + 1);
     return text.size() <= SetupInfo::kMaxPublicKeyChars && ParsePublicKeyList(text, keys);
+}
+
+// Absent or empty: no mirror. Each URL must stay whole, as Server's must.
+bool ReadMirrors(const std::string& path, std::vector<std::string>* mirrors) {
+    std::string text = ReadText(path, kSetup, "Mirrors", "", SetupInfo::kMaxMirrorsChars + 1);
+    bool usable = text.size() <= SetupInfo::kMaxMirrorsChars && SplitMirrorList(text, mirrors);
+    for (const std::string& url : *mirrors) {
+        usable = usable && url.size() <= SetupInfo::kMaxValueChars;
+    }
+    if (!usable) {
+        mirrors->clear();
+    }
+    return usable;
+}
+
+std::string FileUrlUnder(std::string base, const std::string& languageName) {
+    if (base.empty() || base.back() != '/') {
+        base += '/';
+    }
+    return base + SetupInfo::ServerFileName(languageName);
 }
 
 // Settings files are a few hundred bytes; one past this is no settings file.
@@ -119,7 +140,7 @@ bool SetupInfo::ReadSetup() {
     return ReadSetupText(path_, "SupportApplicationLang", &supportApplicationLang_) &&
            ReadSetupText(path_, "SupportOSLang", &supportOSLang_) &&
            ReadSetupText(path_, "NonSupportOSLang", &nonSupportOSLang_) &&
-           ReadPublicKeys(path_, &publicKeys_);
+           ReadPublicKeys(path_, &publicKeys_) && ReadMirrors(path_, &mirrors_);
 }
 
 std::string SetupInfo::ReadResource(const std::string& languageName) const {
@@ -136,11 +157,15 @@ std::string SetupInfo::ServerFileName(const std::string& languageName) {
 }
 
 std::string SetupInfo::ServerFileUrl(const std::string& languageName) const {
-    std::string url = server_;
-    if (url.empty() || url.back() != '/') {
-        url += '/';
+    return FileUrlUnder(server_, languageName);
+}
+
+std::vector<std::string> SetupInfo::ServerFileUrls(const std::string& languageName) const {
+    std::vector<std::string> urls{ServerFileUrl(languageName)};
+    for (const std::string& mirror : mirrors_) {
+        urls.push_back(FileUrlUnder(mirror, languageName));
     }
-    return url + ServerFileName(languageName);
+    return urls;
 }
 
 }  // namespace netrefit

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "signature/UpdateSignature.h"
 
@@ -27,11 +28,14 @@ class SetupInfo {
 
     // Longest PublicKey text: room for every key a list may hold.
     static constexpr size_t kMaxPublicKeyChars = 1023;
+    // Longest Mirrors text: room for every base URL the list may hold.
+    static constexpr size_t kMaxMirrorsChars = 1023;
 
     // Reads [Setup] Server, Version, SupportOS, SupportApplicationLang, SupportOSLang,
-    // NonSupportOSLang and PublicKey in this order. A text equal to "ERROR" in any case (the
-    // default of a missing key), a SupportOS of 0, a Server too long to keep whole, a PublicKey
-    // that is present but no key list, an empty or overlong path stop the reading with false, as
+    // NonSupportOSLang, PublicKey and Mirrors in this order. A text equal to "ERROR" in any case
+    // (the default of a missing key), a SupportOS of 0, a Server too long to keep whole, a
+    // PublicKey that is present but no key list, a Mirrors list of more than kMaxMirrors URLs or
+    // with one too long to keep whole, an empty or overlong path stop the reading with false, as
     // does a file whose key could be missed: a second [Setup], a second PublicKey, or one in
     // another section.
     // Fields read before the stop keep their values.
@@ -49,11 +53,15 @@ class SetupInfo {
     const std::string& NonSupportOSLang() const { return nonSupportOSLang_; }
     // The deployer's keys; empty when updates are not signed.
     const PublicKeyList& PublicKeys() const { return publicKeys_; }
+    // Further base URLs of the server files, tried in order when Server's cannot be fetched.
+    const std::vector<std::string>& Mirrors() const { return mirrors_; }
 
     // "Version_<language>.ini", the server information file of an application language.
     static std::string ServerFileName(const std::string& languageName);
     // Server, one "/" unless Server already ends with one, then ServerFileName(languageName).
     std::string ServerFileUrl(const std::string& languageName) const;
+    // ServerFileUrl, then the same file under each of Mirrors in order.
+    std::vector<std::string> ServerFileUrls(const std::string& languageName) const;
 
   private:
     std::string path_;
@@ -64,6 +72,7 @@ class SetupInfo {
     std::string version_;
     uint32_t supportOS_ = 0;
     PublicKeyList publicKeys_;
+    std::vector<std::string> mirrors_;
 };
 
 }  // namespace netrefit

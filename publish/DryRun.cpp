@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "download/MirrorList.h"
 #include "download/ServerFileEntry.h"
 #include "download/ServerFileTrust.h"
 #include "download/UrlParts.h"
@@ -95,7 +98,8 @@ namespace {
 unsigned SettingsRefusal(const std::string& settings,
                          SystemEnvironment& environment,
                          std::string* language,
-                         PublicKeyList* keys) {
+                         PublicKeyList* keys,
+                         std::vector<std::string>* mirrors) {
     SetupInfo setup;
     if (!ReadClientSettings(settings, &setup)) {
         return IDS_INIT_FAILED_001;
@@ -106,6 +110,7 @@ unsigned SettingsRefusal(const std::string& settings,
     if (keys->empty()) {
         *keys = setup.PublicKeys();
     }
+    *mirrors = setup.Mirrors();
     return EnvironmentRefusal(setup, environment);
 }
 
@@ -120,10 +125,26 @@ bool SignatureTaken(const std::string& serverFile,
     return true;
 }
 
-// The server file as the client reads it, fetched into scratch for a URL, its signature checked
-// when there are keys: 0, or the message the client refuses with. As in the client, a signature
-// file that cannot be fetched is refused as one that does not verify.
+// Which URL served a file, on standard error: the plan's lines stay as they were.
+void Served(const std::string& fileName, const std::string& url) {
+    std::fprintf(stderr, "served\t%s\t%s\n", fileName.c_str(), url.c_str());
+}
+
+// A folder's URL names the language's server file in it; a file's URL names itself.
+std::string ServerFileUrlUnder(const std::string& base, const std::string& language) {
+    if (EndsWithIni(base)) {
+        return base;
+    }
+    return base + (!base.empty() && base.back() == '/' ? "" : "/") +
+           SetupInfo::ServerFileName(language);
+}
+
+// The server file as the client reads it, its signature checked when there are keys: 0, or the
+// message the client refuses with. A URL is fetched into scratch, and the mirrors after it when
+// it fails, each place giving both files or neither. As in the client, a signature file that
+// cannot be fetched is refused as one that does not verify.
 unsigned ServerFileRefusal(const std::string& server,
+                           const std::vector<std::string>& mirrors,
                            const std::string& language,
                            const PublicKeyList& keys,
                            const ScratchFolder& scratch,
@@ -134,26 +155,71 @@ unsigned ServerFileRefusal(const std::string& server,
             keys.empty() || SignatureTaken(*serverFile, SignatureFileName(*serverFile), keys);
         return taken ? 0 : IDS_UNVERIFIED_UPDATE;
     }
-    std::string url = server;
-    if (!EndsWithIni(url)) {
-        url += (url.back() == '/' ? "" : "/") + SetupInfo::ServerFileName(language);
+    std::vector<std::string> urls{ServerFileUrlUnder(server, language)};
+    for (const std::string& mirror : mirrors) {
+        urls.push_back(ServerFileUrlUnder(mirror, language));
     }
-    FetchResult fetched = FetchEntry(MakeServerFileEntry(url), scratch.Path(), FetchProgress());
-    if (!fetched.fetched) {
-        std::fprintf(stderr, "%s: %s\n", url.c_str(), fetched.problem.c_str());
-        return IDS_SERVER_UNREACHABLE;
+    bool signatureMissing = false;
+    for (const std::string& url : urls) {
+        DownloadEntry serverEntry = MakeServerFileEntry(url);
+        FetchResult fetched = FetchEntry(serverEntry, scratch.Path(), FetchProgress());
+        if (!fetched.fetched) {
+            std::fprintf(stderr, "%s: %s\n", url.c_str(), fetched.problem.c_str());
+            continue;
+        }
+        if (keys.empty()) {
+            Served(serverEntry.FileName(), url);
+            *serverFile = fetched.localPath;
+            return 0;
+        }
+        DownloadEntry signatureEntry = MakeSignatureFileEntry(url);
+        FetchResult signature = FetchEntry(signatureEntry, scratch.Path(), FetchProgress());
+        if (!signature.fetched) {
+            std::fprintf(stderr, "%s: %s\n", signatureEntry.Url().c_str(),
+                         signature.problem.c_str());
+            signatureMissing = true;
+            continue;
+        }
+        Served(serverEntry.FileName(), url);
+        Served(signatureEntry.FileName(), signatureEntry.Url());
+        *serverFile = fetched.localPath;
+        return SignatureTaken(*serverFile, signature.localPath, keys) ? 0 : IDS_UNVERIFIED_UPDATE;
     }
-    *serverFile = fetched.localPath;
-    if (keys.empty()) {
-        return 0;
+    return signatureMissing ? IDS_UNVERIFIED_UPDATE : IDS_SERVER_UNREACHABLE;
+}
+
+// The path and Mirrors= of the section whose path is url; just url when none has it.
+std::vector<std::string> UrlsOfModule(const std::string& serverFile, const std::string& url) {
+    std::vector<std::string> urls{url};
+    for (size_t i = 0; i < ServerSectionCount(); ++i) {
+        const char* section = ServerSection(i).name;
+        std::vector<std::string> mirrors;
+        if (!ServerSection(i).versionOnly && ProfileText(serverFile, section, "path") == url &&
+            ReadModuleMirrors(serverFile, section, &mirrors)) {
+            urls.insert(urls.end(), mirrors.begin(), mirrors.end());
+            break;
+        }
     }
-    DownloadEntry signatureEntry = MakeSignatureFileEntry(url);
-    FetchResult signature = FetchEntry(signatureEntry, scratch.Path(), FetchProgress());
-    if (!signature.fetched) {
-        std::fprintf(stderr, "%s: %s\n", signatureEntry.Url().c_str(), signature.problem.c_str());
-        return IDS_UNVERIFIED_UPDATE;
+    return urls;
+}
+
+// For each module the first of its URLs that answers the client's request with 200: the one it
+// would be fetched from, unless its bytes turn out stale (verify checks those).
+void ShowServingUrls(const std::string& serverFile, const UpgradePlan& plan) {
+    for (const DownloadEntry& entry : plan.list) {
+        bool served = false;
+        for (const std::string& url : UrlsOfModule(serverFile, entry.Url())) {
+            DownloadEntry copy(entry);
+            if (copy.SetUrl(url) && ProbeStatus(copy) == 200) {
+                Served(entry.FileName(), url);
+                served = true;
+                break;
+            }
+        }
+        if (!served) {
+            std::fprintf(stderr, "not served\t%s\n", entry.FileName().c_str());
+        }
     }
-    return SignatureTaken(*serverFile, signature.localPath, keys) ? 0 : IDS_UNVERIFIED_UPDATE;
 }
 
 int PrintPlan(const UpgradePlan& plan) {
@@ -195,15 +261,17 @@ int RunDryRun(const DryRunOptions& options) {
 
     std::string language = LanguageName(facts.language);
     PublicKeyList keys = options.keys;
+    std::vector<std::string> mirrors;
     if (!options.settings.empty()) {
-        if (unsigned refusal = SettingsRefusal(options.settings, environment, &language, &keys)) {
+        if (unsigned refusal =
+                SettingsRefusal(options.settings, environment, &language, &keys, &mirrors)) {
             return Refused(refusal);
         }
     }
     ScratchFolder scratch;
     std::string serverFile;
     if (unsigned refusal =
-            ServerFileRefusal(options.server, language, keys, scratch, &serverFile)) {
+            ServerFileRefusal(options.server, mirrors, language, keys, scratch, &serverFile)) {
         return Refused(refusal);
     }
     ServerCatalog server;
@@ -216,8 +284,14 @@ int RunDryRun(const DryRunOptions& options) {
         return Refused(IDS_UNVERIFIED_UPDATE);
     }
     ApplyReferenceVersions(*installed, server);
-    return PrintPlan(
-        PlanUpgrade(*installed, server, environment, programFolder, ClientDownloadFolder()));
+    UpgradePlan plan =
+        PlanUpgrade(*installed, server, environment, programFolder, ClientDownloadFolder());
+    int result = PrintPlan(plan);
+    if (result == 0 && IsUrl(options.server)) {
+        std::fflush(stdout);
+        ShowServingUrls(serverFile, plan);
+    }
+    return result;
 }
 
 }  // namespace netrefit

@@ -24,7 +24,8 @@ bool ReadClientSettings(const std::string& settings, SetupInfo* setup);
 // Prints "upgrade", "reinstall" or "refused NNN", then one line per module. 0 for an upgrade
 // or a reinstall, 1 for a refusal or when the answer cannot be found. With keys the server
 // file's signature file (beside a file, or its URL and ".sig") is checked as the client checks
-// it.
+// it. A URL is fetched as the client fetches it, the settings' Mirrors= after it, and standard
+// error names the URL that served the server file, its signature file and each module.
 int RunDryRun(const DryRunOptions& options);
 
 }  // namespace netrefit

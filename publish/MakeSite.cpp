@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "download/MirrorList.h"
 #include "download/ModuleDigest.h"
 #include "download/ServerFileTrust.h"
 #include "download/SigningRecord.h"
@@ -30,6 +31,7 @@ struct Module {
     std::string file;
     std::string source;
     std::string url;
+    std::vector<std::string> mirrors;  // the same file under each mirror base
     uint64_t size = 0;
     std::string md5;
     std::string sha256;                 // of signed server files only
@@ -54,6 +56,7 @@ class SiteMaker {
     void CheckSections();
     void ReadModule(const ServerSectionInfo& section);
     void ReadHotFixes(const char* section, Module* module);
+    void ReadMirrors(const std::string& where, Module* module);
     void CheckInstaller();
     std::string ServerText() const;
     bool Write();
@@ -66,6 +69,7 @@ class SiteMaker {
     const MakeOptions& options_;
     std::string description_;
     std::string base_;
+    std::vector<std::string> mirrorBases_;
     std::vector<std::string> languages_;
     std::string settings_;
     std::string agentVersion_;
@@ -114,6 +118,13 @@ std::string NextSigningTime(const std::string& lastPath) {
     return FormatSigningTime(then);
 }
 
+std::string WithSlash(std::string base) {
+    if (base.empty() || base.back() != '/') {
+        base += '/';
+    }
+    return base;
+}
+
 std::string FourParts(const std::string& text) {
     ComponentVersion version(kKindMelorra);
     version.ParseVersion(text.c_str());
@@ -127,9 +138,9 @@ int SiteMaker::Run() {
         Problem("description " + options_.description + " cannot be read");
         return 1;
     }
-    base_ = options_.url;
-    if (base_.empty() || base_.back() != '/') {
-        base_ += '/';
+    base_ = WithSlash(options_.url);
+    for (const std::string& mirror : options_.mirrors) {
+        mirrorBases_.push_back(WithSlash(mirror));
     }
     ReadKey();
     ReadLanguages();
@@ -267,6 +278,7 @@ void SiteMaker::ReadModule(const ServerSectionInfo& section) {
         Problem(where + "the client would save " + module.file + " as " + entry.FileName());
     }
     ReadHotFixes(name, &module);
+    ReadMirrors(where, &module);
     ArchiveWalk walk = WalkArchive(module.source, options_.password);
     if (!walk.walked) {
         walkFailed_ = true;
@@ -314,6 +326,25 @@ void SiteMaker::ReadHotFixes(const char* section, Module* module) {
     }
 }
 
+// Each copy must be one the client requests and saves under the module's own name.
+void SiteMaker::ReadMirrors(const std::string& where, Module* module) {
+    for (const std::string& base : mirrorBases_) {
+        std::string url = base + module->file;
+        ServerComponent record(module->section->kind);
+        record.SetRemotePath(url.c_str());
+        record.SetSizeText(std::to_string(module->size).c_str());
+        record.SetMd5Text(module->md5.c_str());
+        DownloadEntry entry;
+        std::string refusal = EntryRefusal(record, &entry);
+        if (!refusal.empty()) {
+            Problem(where + "mirror " + refusal);
+        } else if (entry.FileName() != module->file) {
+            Problem(where + "the client would save the copy at " + url + " as " + entry.FileName());
+        }
+        module->mirrors.push_back(url);
+    }
+}
+
 void SiteMaker::CheckInstaller() {
     const Module* launcher = nullptr;
     for (const Module& module : modules_) {
@@ -353,6 +384,9 @@ std::string SiteMaker::ServerText() const {
         if (signing_) {
             text += "SHA256=" + module.sha256 + "\r\n";
         }
+        if (!module.mirrors.empty()) {
+            text += "Mirrors=" + JoinMirrorList(module.mirrors) + "\r\n";
+        }
         for (const std::string& line : module.hotFixes) {
             text += line + "\r\n";
         }
@@ -381,6 +415,7 @@ bool SiteMaker::ClientReadsBack(const std::string& path) {
     if (catalog.Load(path.c_str()) != kServerLoadOk) {
         return false;
     }
+    std::vector<std::string> mirrors;
     for (const Module& module : modules_) {
         const ComponentVersion* record =
             module.section->place == kLauncherPlace
@@ -388,7 +423,8 @@ bool SiteMaker::ClientReadsBack(const std::string& path) {
                 : catalog.Get(static_cast<CatalogSlot>(module.section->place));
         const ServerComponent* server = dynamic_cast<const ServerComponent*>(record);
         if (server == nullptr || server->RemotePath() != module.url ||
-            server->Md5Text() != module.md5 || server->Sha256Text() != module.sha256) {
+            server->Md5Text() != module.md5 || server->Sha256Text() != module.sha256 ||
+            !ReadModuleMirrors(path, module.section->name, &mirrors) || mirrors != module.mirrors) {
             return false;
         }
     }
@@ -447,6 +483,9 @@ bool SiteMaker::WriteServerFiles(const std::string& out,
         }
         std::printf("%s: %u modules under %s\n", name.c_str(),
                     static_cast<unsigned>(modules_.size()), base_.c_str());
+        for (const std::string& mirror : mirrorBases_) {
+            std::printf("%s: mirrored under %s\n", name.c_str(), mirror.c_str());
+        }
     }
     if (signing_) {
         std::printf("signed for PublicKey=%s until %s\n", key_.PublicKeyText().c_str(),

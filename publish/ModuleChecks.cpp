@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "download/MirrorList.h"
 #include "inventory/DownloadDecision.h"
 #include "inventory/ServerCatalog.h"
 #include "publish/PublishFiles.h"
@@ -62,6 +63,12 @@ std::string EntryRefusal(const ServerComponent& record, DownloadEntry* entry) {
         return "URL \"" + url + "\" is not one the client can request";
     }
     return "file name \"" + entry->FileName() + "\" is refused by the client";
+}
+
+bool ReadModuleMirrors(const std::string& serverFile,
+                       const char* section,
+                       std::vector<std::string>* urls) {
+    return SplitMirrorList(ProfileText(serverFile, section, "Mirrors", 4095), urls);
 }
 
 bool IsLowercaseDigest(const std::string& text) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "download/RemoteFile.h"
 #include "inventory/ComponentVersion.h"
@@ -19,6 +20,12 @@ std::string ClientDownloadFolder();
 // Fills entry as the client's download list would; "" when the client takes the record, else
 // why it refuses it.
 std::string EntryRefusal(const ServerComponent& record, DownloadEntry* entry);
+
+// The Mirrors= URLs of a module section of a server file, in order; false (and none) for a list
+// the client refuses.
+bool ReadModuleMirrors(const std::string& serverFile,
+                       const char* section,
+                       std::vector<std::string>* urls);
 
 // 32 lowercase hexadecimal digits, as the client's digest check compares them.
 bool IsLowercaseDigest(const std::string& text);

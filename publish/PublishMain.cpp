@@ -1,11 +1,14 @@
 // NetrefitPublish: the deployer's side of an update site. Makes the server information files
 // from a folder of archives, checks a live site as the client fetches it, and says what a PC in
 // a given state will be offered, all with the client's own code.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "download/MirrorList.h"
 #include "inventory/SetupInfo.h"
 #include "publish/DryRun.h"
 #include "publish/KeyCommands.h"
@@ -20,15 +23,19 @@ const char kUsage[] =
     "\n"
     "  NetrefitPublish make --description FILE --modules DIR --url BASE_URL --out DIR\n"
     "                       [--password TEXT] [--key KEY_FILE [--expires YYYY-MM-DD]]\n"
+    "                       [--mirror BASE_URL]...\n"
     "      Writes Version_<Language>.ini for each language of the description and copies the\n"
     "      archives beside them; refuses, writing nothing, whatever the client would not take.\n"
+    "      Each --mirror (at most 4, in the order given) is a further base URL serving the\n"
+    "      same archives: every module gets Mirrors= with its URL under each.\n"
     "      With --key each module gets its SHA256, each server file a [Signature] Expires=\n"
     "      (default: 90 days from today, UTC) and a signature file Version_<Language>.ini.sig.\n"
     "  NetrefitPublish verify --url BASE_URL [--lang English] [--password TEXT]\n"
     "                         [--public-key HEX[,HEX...]] [--settings Netrefit.ini]\n"
     "      Fetches the server information file and every module it names as the client does\n"
     "      and checks status, size, MD5, SHA256 where given, the archive walk and the one\n"
-    "      \"Setup.exe\". With --public-key also the signature file, the expiry date and a\n"
+    "      \"Setup.exe\"; every mirror's copy too, a row each. With --public-key also the "
+    "signature file, the expiry date and a\n"
     "      SHA256 for every module, as a client with these keys requires them. --settings\n"
     "      says whether that Netrefit.ini makes a signed client and takes its keys when\n"
     "      --public-key is not given.\n"
@@ -39,7 +46,9 @@ const char kUsage[] =
     "module,\n"
     "      separated by tabs, in the client's order. With keys (--public-key, else the\n"
     "      settings' PublicKey=) the server file's signature file (FILE.sig, or the URL and\n"
-    "      \".sig\") is checked as the client checks it.\n"
+    "      \".sig\") is checked as the client checks it. For a URL, the settings' Mirrors=\n"
+    "      are tried after it as the client tries them; standard error says which URL served\n"
+    "      the server file, its signature file and (answering first) each module.\n"
     "  NetrefitPublish keygen --out KEY_FILE\n"
     "      Makes a new key pair, writes the private key to KEY_FILE (never over an existing\n"
     "      file; keep it secret) and prints the line \"PublicKey=...\" for Netrefit.ini's "
@@ -60,6 +69,31 @@ int Usage(const char* problem) {
     }
     std::fputs(kUsage, stderr);
     return 2;
+}
+
+// Options that may be given more than once: their values are kept one per line.
+const char* const kRepeatable[] = {"--mirror", nullptr};
+
+bool IsRepeatable(const std::string& name) {
+    for (const char* const* key = kRepeatable; *key != nullptr; ++key) {
+        if (name == *key) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The values of a repeatable option, in the order given.
+std::vector<std::string> Values(Options& options, const char* name) {
+    std::vector<std::string> values;
+    const std::string& text = options[name];
+    size_t begin = 0;
+    while (!text.empty() && begin <= text.size()) {
+        size_t end = std::min(text.find('\n', begin), text.size());
+        values.push_back(text.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return values;
 }
 
 // "--name value" pairs, plus the flags in flags; false for anything else.
@@ -84,7 +118,9 @@ bool ParseOptions(int argc,
                     *problem = name + " needs a value";
                     return false;
                 }
-                (*options)[name] = argv[++i];
+                std::string& value = (*options)[name];
+                bool again = IsRepeatable(name) && !value.empty();
+                value = again ? value + "\n" + argv[++i] : std::string(argv[++i]);
                 known = true;
             }
         }
@@ -120,6 +156,10 @@ int Make(Options& options) {
     make.url = options["--url"];
     make.out = options["--out"];
     make.password = options["--password"];
+    make.mirrors = Values(options, "--mirror");
+    if (make.mirrors.size() > netrefit::kMaxMirrors) {
+        return Usage("--mirror may be given at most 4 times");
+    }
     if (options.count("--key") != 0 && options["--key"].empty()) {
         return Usage("--key needs a file");
     }
@@ -199,8 +239,8 @@ struct Command {
     int (*run)(Options& options);
 };
 
-const char* const kMakeValued[] = {"--description", "--modules", "--url",     "--out",
-                                   "--password",    "--key",     "--expires", nullptr};
+const char* const kMakeValued[] = {"--description", "--modules", "--url",    "--out", "--password",
+                                   "--key",         "--expires", "--mirror", nullptr};
 const char* const kMakeRequired[] = {"--description", "--modules", "--url", "--out", nullptr};
 const char* const kVerifyValued[] = {"--url",        "--lang",     "--password",
                                      "--public-key", "--settings", nullptr};

@@ -59,6 +59,26 @@ void AddSha256Findings(const ServerComponent& record,
     }
 }
 
+// Size, MD5 and SHA-256 of a fetched copy against the module's record.
+void AddFileFindings(const ServerComponent& record,
+                     const std::string& path,
+                     bool sha256Required,
+                     std::vector<std::string>* findings) {
+    uint64_t size = 0;
+    FileSizeOf(path, &size);
+    const std::string& sizeText = record.SizeText();
+    if (sizeText != std::to_string(size)) {
+        findings->push_back("Size " + sizeText + " but " + std::to_string(size) + " bytes served");
+    }
+    if (!IsLowercaseDigest(record.Md5Text())) {
+        findings->push_back("MD5 \"" + record.Md5Text() +
+                            "\" is not 32 lowercase hexadecimal digits");
+    } else if (!VerifyFileDigest(path.c_str(), record.Md5Text().c_str())) {
+        findings->push_back("MD5 differs: the file served has " + FileDigest(path));
+    }
+    AddSha256Findings(record, path, sha256Required, findings);
+}
+
 FetchProgress ProgressLine(const std::string& section, uint32_t size) {
     if (size < kProgressFrom) {
         return FetchProgress();
@@ -95,6 +115,7 @@ class SiteVerifier {
         problems_ += findings.empty() ? 0 : 1;
     }
     void CheckModule(const ServerSectionInfo& section, const ServerComponent* record);
+    void CheckMirrors(const ServerSectionInfo& section, const ServerComponent& record);
     void Problem(const std::string& text) {
         std::printf("%s\n", text.c_str());
         ++problems_;
@@ -106,6 +127,8 @@ class SiteVerifier {
     ServerCatalog catalog_;
     int modules_ = 0;
     int passed_ = 0;
+    int mirrorCopies_ = 0;
+    int mirrorsPassed_ = 0;
     int problems_ = 0;
     std::vector<std::string> setupHolders_;
     bool walkFailed_ = false;
@@ -136,6 +159,10 @@ int SiteVerifier::Run() {
         Problem("\"Setup.exe\" is in more than one archive: the last one unpacked would win");
     } else if (setupHolders_.empty() && !walkFailed_) {
         Problem("no archive holds \"Setup.exe\": the client would have no installer to start");
+    }
+    if (mirrorCopies_ > 0) {
+        std::printf("%d of %d mirror copies passed\n", mirrorsPassed_, mirrorCopies_);
+        problems_ += mirrorCopies_ - mirrorsPassed_;
     }
     std::printf("%d of %d modules passed\n", passed_, modules_);
     return problems_ == 0 && passed_ == modules_ ? 0 : 1;
@@ -238,26 +265,17 @@ void SiteVerifier::CheckModule(const ServerSectionInfo& section, const ServerCom
     std::string refusal = EntryRefusal(*record, &entry);
     if (!refusal.empty()) {
         PrintRow(section.name, record->RemotePath(), sizeText, {refusal});
+        CheckMirrors(section, *record);
         return;
     }
     FetchResult fetched = FetchEntry(
         entry, scratch_.Path(), ProgressLine(section.name, static_cast<uint32_t>(entry.Size())));
     if (!fetched.fetched) {
         PrintRow(section.name, entry.Url(), sizeText, {fetched.problem});
+        CheckMirrors(section, *record);
         return;
     }
-    uint64_t size = 0;
-    FileSizeOf(fetched.localPath, &size);
-    if (sizeText != std::to_string(size)) {
-        findings.push_back("Size " + sizeText + " but " + std::to_string(size) + " bytes served");
-    }
-    if (!IsLowercaseDigest(record->Md5Text())) {
-        findings.push_back("MD5 \"" + record->Md5Text() +
-                           "\" is not 32 lowercase hexadecimal digits");
-    } else if (!VerifyFileDigest(fetched.localPath.c_str(), record->Md5Text().c_str())) {
-        findings.push_back("MD5 differs: the file served has " + FileDigest(fetched.localPath));
-    }
-    AddSha256Findings(*record, fetched.localPath, !options_.keys.empty(), &findings);
+    AddFileFindings(*record, fetched.localPath, !options_.keys.empty(), &findings);
     ArchiveWalk walk = WalkArchive(fetched.localPath, options_.password);
     if (!walk.walked) {
         walkFailed_ = true;
@@ -276,6 +294,41 @@ void SiteVerifier::CheckModule(const ServerSectionInfo& section, const ServerCom
         ++passed_;
     }
     PrintRow(section.name, entry.Url(), sizeText, findings);
+    CheckMirrors(section, *record);
+}
+
+// A row for each mirror's copy: the client takes it in the path's place, so it must be the same
+// file, byte for byte.
+void SiteVerifier::CheckMirrors(const ServerSectionInfo& section, const ServerComponent& record) {
+    std::vector<std::string> urls;
+    if (!ReadModuleMirrors(serverFile_, section.name, &urls)) {
+        Problem(std::string("[") + section.name +
+                "] Mirrors= lists more than 4 URLs: the client refuses the module");
+        return;
+    }
+    for (const std::string& url : urls) {
+        ++mirrorCopies_;
+        ServerComponent copy(record);
+        copy.SetRemotePath(url.c_str());
+        DownloadEntry entry;
+        std::string refusal = EntryRefusal(copy, &entry);
+        std::vector<std::string> findings;
+        if (!refusal.empty()) {
+            findings.push_back(refusal);
+        } else {
+            FetchResult fetched =
+                FetchEntry(entry, scratch_.Path(),
+                           ProgressLine(section.name, static_cast<uint32_t>(entry.Size())));
+            if (!fetched.fetched) {
+                findings.push_back(fetched.problem);
+            } else {
+                AddFileFindings(copy, fetched.localPath, !options_.keys.empty(), &findings);
+                ::DeleteFileA(fetched.localPath.c_str());
+            }
+        }
+        mirrorsPassed_ += findings.empty() ? 1 : 0;
+        PrintRow(section.name, url, record.SizeText(), findings);
+    }
 }
 
 }  // namespace

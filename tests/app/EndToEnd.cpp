@@ -263,6 +263,9 @@ void EndToEnd::WriteSettings(const Settings& s) {
     if (!s.publicKey.empty()) {
         text += "PublicKey=" + s.publicKey + "\r\n";
     }
+    if (!s.mirrors.empty()) {
+        text += "Mirrors=" + s.mirrors + "\r\n";
+    }
     if (!s.resources.empty()) {
         text += "[Resource]\r\n";
         for (const std::string& line : s.resources)

@@ -43,6 +43,8 @@ struct Settings {
     std::vector<std::string> resources;
     // [Setup] PublicKey, written only when not empty.
     std::string publicKey;
+    // [Setup] Mirrors, written only when not empty.
+    std::string mirrors;
 };
 
 // Keys the tests sign server files with: the public key's text, and a signature file's line over

@@ -143,3 +143,51 @@ TEST_F(EndToEnd, OlderSignedFileAfterANewerOneIsRefused) {
         EXPECT_NE(STILL_ACTIVE, WaitForEnd());
     }
 }
+
+// With Server= down the server file and its signature come whole from the first mirror that
+// serves both, and must verify as Server='s would; a mirror's file that does not verify ends the
+// run, though a later mirror might serve a good one. Its signing time counts for Server='s URL,
+// so Server= cannot serve an older file once it is back.
+TEST_F(EndToEnd, SignedServerFileFromAMirrorWhenServerIsDown) {
+    std::string dated = ExpiringOn(WithSha256(SiteServerText()), "2999-12-31");
+    std::string older = dated + "Signed=2026-12-03T08:00:00Z\r\n";
+    std::string newer = dated + "Signed=2026-12-04T08:00:00Z\r\n";
+    ServeSignedCase("mirror-good", newer, TestSignature(newer));
+    ServeSignedCase("mirror-other-key", newer, TestSignature(newer, 1));
+    RemoveTree(site_ + "cases\\mirror-server\\");  // down until the last run
+    const std::string cases = "http://127.0.0.4/cases/";
+    const std::string good = "/cases/mirror-good/Version_English.ini";
+    struct {
+        const char* name;
+        std::string mirrors;
+        const char* refusal;  // nullptr: the upgrade completes
+        bool goodAsked;
+    } runs[] = {
+        {"down-missing-good", "http://127.0.0.4:8079/, " + cases + "mirror-good/", nullptr, true},
+        {"unverifiable-before-good", cases + "mirror-other-key," + cases + "mirror-good",
+         kUnverified, false},
+        {"older-on-server-afterwards", cases + "mirror-good", kUnverified, false},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.name);
+        if (run.mirrors == cases + "mirror-good") {
+            ServeSignedCase("mirror-server", older, TestSignature(older));
+        }
+        Settings settings;
+        settings.server = cases + "mirror-server";
+        settings.mirrors = run.mirrors;
+        settings.publicKey = TestPublicKey();
+        WriteSettings(settings);
+        RemoveTree(WorkFolder());
+        int goodAsked = Requests(good);
+        Start();
+        if (run.refusal == nullptr) {
+            AcceptAndFinishUpgrade();
+        } else {
+            EXPECT_EQ(run.refusal, Answer(IDOK));
+            EXPECT_NE(STILL_ACTIVE, WaitForEnd());
+            EXPECT_FALSE(FileExists(WorkFolder() + "Version_English.ini"));
+        }
+        EXPECT_EQ(run.goodAsked, Requests(good) > goodAsked);
+    }
+}

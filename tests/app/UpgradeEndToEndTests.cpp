@@ -157,6 +157,11 @@ TEST_F(EndToEnd, RefusalsNeverShowTheMainWindow) {
     smallOrderKey.publicKey = "01" + std::string(62, '0');
     Settings keyInResource;  // appended at the end of the file, where no key is read
     keyInResource.resources = {"German=NetrefitGerman.dll", "PublicKey=" + TestPublicKey()};
+    Settings fiveMirrors;
+    fiveMirrors.mirrors = "http://a/,http://b/,http://c/,http://d/,http://e/";
+    Settings mirrorsDown;  // every place tried, the last failure reported
+    mirrorsDown.server = "http://127.0.0.254/";
+    mirrorsDown.mirrors = "http://127.0.0.4/cases/nowhere/,http://127.0.0.4:8079/";
     const Case cases[] = {
         {"no language", noLanguage, "Application initialization failed(005)."},
         {"Windows language", refusedLanguage, "Cannot install for this Windows language."},
@@ -169,6 +174,10 @@ TEST_F(EndToEnd, RefusalsNeverShowTheMainWindow) {
         {"malformed key", badKey, "Application initialization failed(001)."},
         {"small-order key", smallOrderKey, "Application initialization failed(001)."},
         {"key outside [Setup]", keyInResource, "Application initialization failed(001)."},
+        {"five mirrors", fiveMirrors, "Application initialization failed(001)."},
+        {"server and mirrors down", mirrorsDown,
+         "Data was unable to be retrieved from the server.\nPlease check your Internet "
+         "connection and try again."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

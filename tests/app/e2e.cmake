@@ -27,3 +27,14 @@ add_test(NAME e2e.tls.stop
 set_tests_properties(e2e.tls.stop PROPERTIES FIXTURES_CLEANUP e2e-tls
     RESOURCE_LOCK loopback-127.0.0.29)
 list(APPEND app_test_fixtures e2e-tls)
+# A forward proxy that asks for a login, on 127.0.0.30:3128; only the proxy cases point the
+# prefix's Internet settings at it.
+add_test(NAME e2e.proxy.start
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/proxy-site start ${CMAKE_SOURCE_DIR} ${e2e_folder}/proxy)
+set_tests_properties(e2e.proxy.start PROPERTIES FIXTURES_SETUP e2e-proxy
+    RESOURCE_LOCK loopback-127.0.0.30)
+add_test(NAME e2e.proxy.stop
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/proxy-site stop ${CMAKE_SOURCE_DIR} ${e2e_folder}/proxy)
+set_tests_properties(e2e.proxy.stop PROPERTIES FIXTURES_CLEANUP e2e-proxy
+    RESOURCE_LOCK loopback-127.0.0.30)
+list(APPEND app_test_fixtures e2e-proxy)

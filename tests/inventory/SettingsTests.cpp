@@ -236,6 +236,48 @@ TEST_F(SetupInfoFile, PublicKeyIsOptionalButMustBeAKeyListWhereTheClientReadsIt)
     }
 }
 
+TEST_F(SetupInfoFile, MirrorsAreOptionalUpToFourWholeUrls) {
+    const std::string base = "http://m.invalid/";
+    const std::string longest = base + std::string(SetupInfo::kMaxValueChars - base.size(), 'a');
+    struct {
+        const char* name;
+        std::string value;  // "ERROR" stands for no Mirrors line
+        std::vector<std::string> urls;
+        bool read;
+    } cases[] = {
+        {"Absent", "ERROR", {}, true},
+        {"Empty", "", {}, true},
+        {"FourWithBlanksAndAComma",
+         " http://a.invalid/x%2Cy/ ,,https://b.invalid:8443,c,d",
+         {"http://a.invalid/x,y/", "https://b.invalid:8443", "c", "d"},
+         true},
+        {"Five", "a,b,c,d,e", {}, false},
+        {"UrlAtItsLimit", longest, {longest}, true},
+        {"UrlPastItsLimit", longest + "b", {}, false},
+        {"TextPastItsLimit",
+         "a," + std::string(SetupInfo::kMaxMirrorsChars, ' ') + ",b",
+         {},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Line> lines = CompleteSetup();
+        if (c.value != "ERROR") {
+            lines.push_back({"Mirrors", c.value});
+        }
+        Write(Section("Setup", lines));
+        EXPECT_EQ(c.read, info_.ReadSetup());
+        EXPECT_EQ(c.urls, info_.Mirrors());
+    }
+    Write(Section("Setup", With(CompleteSetup(), "Server", "http://s.invalid")) +
+          "Mirrors=http://a.invalid/, http://b.invalid/m\r\n");
+    ASSERT_TRUE(info_.ReadSetup());
+    EXPECT_EQ((std::vector<std::string>{"http://s.invalid/Version_German.ini",
+                                        "http://a.invalid/Version_German.ini",
+                                        "http://b.invalid/m/Version_German.ini"}),
+              info_.ServerFileUrls("German"));
+}
+
 TEST_F(SetupInfoFile, ResourceLookUp) {
     Write(Section("Setup", CompleteSetup()) +
           Section("Resource",

@@ -266,6 +266,9 @@ TEST_F(Publish, CommandLineExitCodes) {
         {"verify --url http://127.0.0.7/ --public-key " + key.substr(1), "--public-key needs"},
         {"dry-run --server x.ini --installed s.ini --public-key " + key + ",",
          "--public-key needs"},
+        {make + " --mirror http://a/ --mirror http://b/ --mirror http://c/ --mirror http://d/"
+                " --mirror http://e/",
+         "--mirror may be given at most 4 times"},
     };
     for (const BadUsage& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -361,6 +364,62 @@ TEST_F(Publish, SignedSiteFromANewKeyUpgradesTheRealClient) {
     EXPECT_EQ(1u, Tool(verifySettings, &out, &err));
     EXPECT_EQ("refused 110", LastLine(out)) << out;
     EXPECT_NE(std::string::npos, err.find("the client refuses these settings")) << err;
+}
+
+// Mirrors of the modules: written by make, each copy checked by verify on a row of its own, and
+// the URL that serves each file shown by a dry run whose Server= is down.
+TEST_F(Publish, MirrorsAreWrittenVerifiedAndShownByDryRun) {
+    std::string err, out;
+    const std::string m1 = SiteUrl("mirrored-m1"), m2 = SiteUrl("mirrored-m2");
+    ASSERT_EQ(0u, Make("mirrored", kDescription, SourceModules(), &err, "",
+                       " --mirror " + m1 + " --mirror " + m2))
+        << err;
+    std::string text;
+    ASSERT_TRUE(ReadFileBytes(ServerFile("mirrored"), &text));
+    EXPECT_EQ(m1 + "Melorra.zip," + m2 + "Melorra.zip", ServerValue(text, "Melorra", "Mirrors"));
+    // The first mirror a whole copy; the second holds only a stale Melorra.zip.
+    for (const char* folder : {"mirrored-m1", "mirrored-m2"}) {
+        RemoveTree(SiteFolder(folder));
+        ASSERT_TRUE(::CreateDirectoryA(SiteFolder(folder).c_str(), nullptr));
+    }
+    for (const char* name : kArchives) {
+        ASSERT_TRUE(::CopyFileA((SourceModules() + name).c_str(),
+                                (SiteFolder("mirrored-m1") + name).c_str(), FALSE));
+    }
+    ASSERT_TRUE(::CopyFileA((SourceModules() + "CommonLib.zip").c_str(),
+                            (SiteFolder("mirrored-m2") + "Melorra.zip").c_str(), FALSE));
+    EXPECT_EQ(1u, Tool("verify --url " + SiteUrl("mirrored") + " --password melorra", &out));
+    std::string size = ServerValue(text, "Melorra", "Size");
+    for (const std::string& row :
+         {"Melorra\t" + m1 + "Melorra.zip\t" + size + "\tok",
+          "Melorra\t" + m2 + "Melorra.zip\t" + size + "\tSize " + size + " but ",
+          "LauncherMl\t" + m2 + "SetupStarter.zip\t"}) {
+        EXPECT_NE(std::string::npos, out.find(row)) << row << "\n" << out;
+    }
+    std::vector<std::string> lines = TextLines(out);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ("5 of 10 mirror copies passed", lines[lines.size() - 2]) << out;
+    EXPECT_EQ("5 of 5 modules passed", lines.back()) << out;
+
+    // Server= down and Melorra.zip gone from the path: the mirrors serve them.
+    ASSERT_TRUE(::DeleteFileA((SiteFolder("mirrored") + "Melorra.zip").c_str()));
+    UseSite("mirrored-gone");
+    ASSERT_TRUE(::WritePrivateProfileStringA("Setup", "Mirrors", SiteUrl("mirrored").c_str(),
+                                             program_.File("Netrefit.ini").c_str()));
+    std::string state = scratch_.File("state.ini");
+    ASSERT_TRUE(WriteFileBytes(state, "[Installed]\r\nMelorra=2.0.0.123\r\n"));
+    EXPECT_EQ(0u,
+              Tool("dry-run --installed \"" + state + "\" --server " + SiteUrl("mirrored-gone") +
+                       " --settings \"" + program_.File("Netrefit.ini") + "\"",
+                   &out, &err))
+        << err;
+    EXPECT_EQ("upgrade", TextLines(out)[0]);
+    for (const std::string& line :
+         {"served\tVersion_English.ini\t" + SiteUrl("mirrored") + "Version_English.ini",
+          "served\tMelorra.zip\t" + m1 + "Melorra.zip",
+          "served\tSetupStarter.zip\t" + SiteUrl("mirrored") + "SetupStarter.zip"}) {
+        EXPECT_NE(std::string::npos, err.find(line)) << line << "\n" << err;
+    }
 }
 
 struct MakeCase {

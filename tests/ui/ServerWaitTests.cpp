@@ -112,6 +112,52 @@ TEST_F(ServerWait, FailedDownloadEndsWithThreeOrFourForTheSignatureFile) {
     EXPECT_EQ(server_.RequestCount("/files/Version_English.ini"), 4u);
 }
 
+// Each further place is asked for both files when every place before it failed; a place that
+// served the server file without its signature gives 4 when none serves both.
+TEST_F(ServerWait, NextPlaceIsTriedWhenOneFails) {
+    struct Place {
+        int serverStatus;
+        int signatureStatus;
+    };
+    struct {
+        const char* name;
+        Place first, second;
+        INT_PTR result;
+        const char* servedBy;  // the place whose server file is kept; "" for none
+    } cases[] = {
+        {"FirstDown", {404, 200}, {200, 200}, 1, "b"},
+        {"FirstWithoutSignature", {200, 404}, {200, 200}, 1, "b"},
+        {"FirstGood", {200, 200}, {500, 500}, 1, "a"},
+        {"BothDown", {503, 200}, {404, 200}, 3, ""},
+        {"SignatureMissingFirstThenDown", {200, 404}, {500, 200}, 4, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ServerWaitDialog dialog(nullptr);
+        dialog.SetFolder(work_.Path());
+        for (const auto& [place, statuses] :
+             {std::make_pair("a", c.first), std::make_pair("b", c.second)}) {
+            std::string folder = std::string(c.name) + "/" + place + "/";
+            DownloadList entries{Served(folder + "Version_English.ini", place,
+                                        HttpResponse::Status(statuses.serverStatus)),
+                                 Served(folder + "Version_English.ini.sig", "lines",
+                                        HttpResponse::Status(statuses.signatureStatus))};
+            for (DownloadEntry& entry : entries) {
+                entry.SetLocalPath("");
+            }
+            dialog.AddFallback(entries);
+        }
+        ::DeleteFileA((work_.Path() + "Version_English.ini").c_str());
+        EXPECT_EQ(dialog.RunModal(), c.result);
+        if (*c.servedBy != '\0') {
+            EXPECT_EQ(Fetched(), c.servedBy);
+        }
+        bool secondAsked = std::string(c.servedBy) != "a";
+        EXPECT_EQ(server_.RequestCount("/files/" + std::string(c.name) + "/b/Version_English.ini"),
+                  secondAsked ? 1u : 0u);
+    }
+}
+
 TEST_F(ServerWait, FailedDownloadDeletesTheLocalCopy) {
     DownloadEntry entry = InfoEntry(HttpResponse::Status(500));
     entry.SetLocalPath(work_.Path() + "Version_English.ini");
