@@ -9,7 +9,9 @@
 
 #include "app/FolderTree.h"
 #include "app/ModuleListDialog.h"
+#include "app/RunLog.h"
 #include "common/ProfileText.h"
+#include "common/SupportLog.h"
 #include "download/DownloadLog.h"
 #include "download/ModuleDigest.h"
 #include "download/ServerFileEntry.h"
@@ -25,6 +27,7 @@
 #include "inventory/SystemEnvironment.h"
 #include "inventory/UpgradePlan.h"
 #include "resources/ResourceIds.h"
+#include "ui/MessageRoute.h"
 #include "ui/ResourceModule.h"
 
 namespace netrefit {
@@ -127,6 +130,7 @@ SequenceOutcome ModuleListDialog::RunUpgradeSequence() {
             return Close(IDS_INIT_FAILED_005, MB_ICONERROR);
         }
     }
+    LogSettings(setup, language);
     std::string library = setup.ReadResource(language);
     if (!library.empty()) {
         LoadResourceLibrary(programFolder + library);
@@ -147,8 +151,10 @@ SequenceOutcome ModuleListDialog::RunUpgradeSequence() {
 SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
                                                  const std::string& language) {
     INT_PTR fetched = FetchServerInformation(setup.ServerFileUrl(language));
+    LogLine("Server file fetch result " + std::to_string(fetched));
     if (fetched == ServerWaitCancelled) {
         DeleteServerFile();
+        SetRunExitCode(kExitCancelled);
         return CloseSilently();
     }
     if (fetched == SignatureFileFailed ||
@@ -176,6 +182,8 @@ SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
     ApplyReferenceVersions(installed, server);
     SystemEnvironment environment;
     UpgradePlan plan = PlanUpgrade(installed, server, environment, programFolder, workFolder);
+    LogComponents(installed, server, programFolder);
+    LogPlan(plan);
     if (plan.outcome == PlanOutcome::Refused && plan.messageId == IDS_NOT_LATEST_VERSION) {
         DeleteServerFile();
         return Close(IDS_NOT_LATEST_VERSION, MB_ICONEXCLAMATION);
@@ -206,11 +214,17 @@ SequenceOutcome ModuleListDialog::RunListSteps(UpgradePlan& plan) {
     downloadList = plan.list;
     DeleteServerFile();
     if (plan.outcome == PlanOutcome::Refused) {
-        return Close(IDS_NOTHING_TO_UPGRADE, MB_ICONEXCLAMATION);
+        Close(IDS_NOTHING_TO_UPGRADE, MB_ICONEXCLAMATION);
+        SetRunExitCode(kExitSuccess);
+        return SequenceOutcome::Refused;
     }
     if (plan.outcome == PlanOutcome::Reinstall) {
+        // Unattended, the reinstall is never chosen: everything is up to date.
+        bool unattended = runOptions_.quiet || runOptions_.check;
         UpToDateDialog upToDate(nullptr);
-        if (upToDate.RunModal() == UpToDateKeep) {
+        if (unattended || upToDate.RunModal() == UpToDateKeep) {
+            LogLine("Reinstall not chosen");
+            SetRunExitCode(kExitSuccess);
             return CloseSilently();
         }
     }
@@ -220,7 +234,13 @@ SequenceOutcome ModuleListDialog::RunListSteps(UpgradePlan& plan) {
     for (const DownloadEntry& entry : downloadList) {
         allDone = allDone && entry.AlreadyDownloaded();
     }
-    if (allDone) {
+    if (runOptions_.check) {
+        LogModules("Would download", downloadList);
+        // Modules fetched before but not installed are an upgrade still to make.
+        SetRunExitCode(downloadList.empty() ? kExitSuccess : kExitUpdatesFound);
+        return CloseSilently();
+    }
+    if (allDone || runOptions_.quiet) {
         BeginDownloadPhase();
         return SequenceOutcome::DownloadPhaseEntered;
     }
@@ -246,7 +266,8 @@ bool ModuleListDialog::PrepareFolders(const std::string& language) {
     if (extractFolder.size() >= MAX_PATH || signaturePath.size() >= MAX_PATH) {
         return false;
     }
-    return EnterOrCreate(workFolder) && EnterEmptied(extractFolder);
+    // A check leaves what an earlier run unpacked as it is.
+    return EnterOrCreate(workFolder) && (runOptions_.check || EnterEmptied(extractFolder));
 }
 
 bool ModuleListDialog::CheckDiskSpace(const std::string& folder) {
@@ -285,11 +306,18 @@ bool ModuleListDialog::SignatureAccepted(const std::string& url) {
     if (!serverFileHold ||
         !ServerFileIsTrusted(serverFileHold.get(), signaturePath, publicKeys, TodayUtc()) ||
         !ReadWholeHandle(serverFileHold.get(), kMaxServerFileBytes, &text)) {
+        LogLine("Signature or expiry refused");
         return false;
     }
     // Signed, but not older than what this PC took from the same place before.
     SigningRecord record(SigningRecordPath());
-    return record.Accept(url, ProfileTextValue(text, "Signature", "Signed"));
+    std::string signedAt = ProfileTextValue(text, "Signature", "Signed");
+    bool accepted = runOptions_.check
+                        ? (IsSigningTime(signedAt) ? signedAt : std::string()) >= record.Latest(url)
+                        : record.Accept(url, signedAt);
+    LogLine(std::string("Signature and expiry accepted; signing time ") + signedAt +
+            (accepted ? " accepted" : " older than one accepted before"));
+    return accepted;
 }
 
 // With keys the signed Size bounds each module's body; without, only the drive's free space.
@@ -319,9 +347,11 @@ void ModuleListDialog::MarkEarlierDownloads() {
     for (DownloadEntry& entry : downloadList) {
         bool listed = journal.Contains(entry);
         bool intact = VerifyModuleFile(entry);
+        LogLine("Earlier download " + entry.Name() + (listed ? ": journalled" : ": not journalled") +
+                (intact ? ", digest matches" : ", digest does not match"));
         if (listed && intact) {
             entry.SetAlreadyDownloaded(1);
-        } else {
+        } else if (!runOptions_.check) {
             ::DeleteFileA(entry.LocalPath().c_str());
             entry.SetAlreadyDownloaded(0);
         }
