@@ -119,7 +119,9 @@ void ModuleListDialog::RunInstaller() {
     waitingForInstaller_ = true;
     InstallerEnd end = process.WaitForEnd([this] { return NoticeQueued(); });
     waitingForInstaller_ = false;
-    LogLine("Installer ended (wait " + std::to_string(static_cast<int>(end)) + ")");
+    LogLine(end == InstallerEnd::AllProcesses   ? "Installer ended, every process of it"
+            : end == InstallerEnd::NoticeQueued ? "Installer ended, its notice waiting"
+                                                : "Setup.exe ended");
     // A notice already queued is handled first; a helper's may still come.
     if (!::SetTimer(Window(), kNoticeTimer, NoticeWaitMs(end), nullptr)) {
         EndWithoutNotice();
@@ -204,7 +206,9 @@ void ModuleListDialog::OnCancel() {
         }
         SetRunExitCode(kExitCancelled);
     }
-    DeleteFolderTree(extractFolder.c_str());
+    if (!runOptions_.check) {
+        DeleteFolderTree(extractFolder.c_str());
+    }
     End(IDCANCEL);
 }
 

@@ -57,7 +57,7 @@ void LogComponents(InstalledCatalog& installed, ServerCatalog& server, const std
         }
         char name[128] = "";
         offered->DisplayName(name, sizeof(name));
-        LogLine("Component " + std::to_string(slot) + " " + name + ": installed " +
+        LogLine(std::string("Component ") + name + ": installed " +
                 VersionText(installed.Get(index, folder.c_str())) + ", offered " +
                 VersionText(offered));
     }

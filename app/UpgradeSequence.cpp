@@ -151,7 +151,10 @@ SequenceOutcome ModuleListDialog::RunUpgradeSequence() {
 SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
                                                  const std::string& language) {
     INT_PTR fetched = FetchServerInformation(setup.ServerFileUrl(language));
-    LogLine("Server file fetch result " + std::to_string(fetched));
+    LogLine(fetched == ServerFileFetched     ? "Server file fetched"
+            : fetched == ServerWaitCancelled ? "Server file: cancelled"
+            : fetched == SignatureFileFailed ? "Server file fetched, its signature file not"
+                                             : "Server file could not be fetched");
     if (fetched == ServerWaitCancelled) {
         DeleteServerFile();
         SetRunExitCode(kExitCancelled);
@@ -191,7 +194,7 @@ SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
     if (plan.outcome == PlanOutcome::Refused && plan.messageId == IDS_NO_TARGET_APPLICATION) {
         DeleteServerFile();
         ShowMessage(Window(), IDS_NO_TARGET_APPLICATION, MB_ICONERROR);
-        if (!ContainsZipArchives(workFolder.c_str())) {
+        if (!runOptions_.check && !ContainsZipArchives(workFolder.c_str())) {
             DeleteFolderTree(workFolder.c_str());
         }
         return CloseSilently();

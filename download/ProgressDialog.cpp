@@ -176,11 +176,13 @@ void ProgressDialog::OnExtractReport(const std::string& text,
                                      int32_t filePerMille) {
     switch (status) {
         case ExtractStarted:
-            LogLine("Extracting " + text);
+            LogLine("Extraction started");
             view_.ExtractStarted(text);
             break;
         case ArchiveDone:
-            LogLine("Archive unpacked");
+            if (archivesDone_ < entries_.size()) {
+                LogLine("Unpacked " + entries_[archivesDone_++].Name());
+            }
             view_.SetBars(overallPerMille, filePerMille);
             break;
         case ExtractFailed:

@@ -93,6 +93,7 @@ class ProgressDialog : public Dialog {
     std::string extractFolder_;
     PasswordPrompt passwordPrompt_;
     DWORD fileStartTick_ = 0;
+    size_t archivesDone_ = 0;
     uint32_t total_ = 0;
     std::atomic<int32_t> phase_{BetweenPhases};
     // Set once the outcome is decided: later reports of a worker still winding down are ignored.
