@@ -37,12 +37,10 @@ void LogSettings(const SetupInfo& setup, const std::string& language) {
     }
     LogLine("Settings " + setup.Path() + ": Server=" + setup.Server() +
             " Version=" + setup.Version() + " SupportOS=" + std::to_string(setup.SupportOS()) +
-            " SupportApplicationLang=" + setup.SupportApplicationLang() +
-            " SupportOSLang=" + setup.SupportOSLang() +
-            " NonSupportOSLang=" + setup.NonSupportOSLang() +
+            " SupportApplicationLang=" + setup.SupportApplicationLang() + " SupportOSLang=" +
+            setup.SupportOSLang() + " NonSupportOSLang=" + setup.NonSupportOSLang() +
             " PublicKeys=" + std::to_string(setup.PublicKeys().size()));
-    LogLine("Application language " + language + "; server file " +
-            setup.ServerFileUrl(language));
+    LogLine("Application language " + language + "; server file " + setup.ServerFileUrl(language));
 }
 
 void LogComponents(InstalledCatalog& installed, ServerCatalog& server, const std::string& folder) {
@@ -77,9 +75,8 @@ void LogPlan(const UpgradePlan& plan) {
 
 void LogModules(const char* heading, const DownloadList& list) {
     for (const DownloadEntry& entry : list) {
-        LogLine(std::string(heading) + ": " + entry.Name() + ", " +
-                std::to_string(entry.Size()) + " bytes" +
-                (entry.AlreadyDownloaded() != 0 ? " (downloaded before)" : ""));
+        LogLine(std::string(heading) + ": " + entry.Name() + ", " + std::to_string(entry.Size()) +
+                " bytes" + (entry.AlreadyDownloaded() != 0 ? " (downloaded before)" : ""));
     }
 }
 

@@ -41,8 +41,8 @@ std::string TemporaryLogPath() {
 std::string SwitchesText(const RunOptions& options) {
     std::string text;
     const std::pair<bool, const char*> flags[] = {
-        {options.quiet, " /quiet"},        {options.noRestart, " /norestart"},
-        {options.check, " /check"},        {!options.password.empty(), " /password=(given)"},
+        {options.quiet, " /quiet"},          {options.noRestart, " /norestart"},
+        {options.check, " /check"},          {!options.password.empty(), " /password=(given)"},
         {!options.logPath.empty(), " /log"}, {options.usage, " /?"}};
     for (const auto& [given, name] : flags) {
         if (given) {

@@ -350,7 +350,8 @@ void ModuleListDialog::MarkEarlierDownloads() {
     for (DownloadEntry& entry : downloadList) {
         bool listed = journal.Contains(entry);
         bool intact = VerifyModuleFile(entry);
-        LogLine("Earlier download " + entry.Name() + (listed ? ": journalled" : ": not journalled") +
+        LogLine("Earlier download " + entry.Name() +
+                (listed ? ": journalled" : ": not journalled") +
                 (intact ? ", digest matches" : ", digest does not match"));
         if (listed && intact) {
             entry.SetAlreadyDownloaded(1);

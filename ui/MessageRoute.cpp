@@ -1,7 +1,7 @@
 #include "ui/MessageRoute.h"
 
-#include "common/Sync.h"
 #include "common/SupportLog.h"
+#include "common/Sync.h"
 #include "ui/ResourceModule.h"
 
 namespace netrefit {
@@ -46,7 +46,10 @@ int DefaultButton(UINT type) {
     }
 }
 
-int RouteMessage(HWND owner, UINT id, UINT type, const std::string& text,
+int RouteMessage(HWND owner,
+                 UINT id,
+                 UINT type,
+                 const std::string& text,
                  const std::string& english) {
     LogLine("Message " + std::to_string(id) + ": " + english);
     bool quiet;

@@ -27,7 +27,10 @@ int DefaultButton(UINT type);
 
 // Logs "Message <id>: <english>", notes id as the run's last message, then shows the box
 // (text, the user's language) or, in a quiet run, answers with its default button.
-int RouteMessage(HWND owner, UINT id, UINT type, const std::string& text,
+int RouteMessage(HWND owner,
+                 UINT id,
+                 UINT type,
+                 const std::string& text,
                  const std::string& english);
 
 // How many messages were routed so far: a step sees whether it ended with one.

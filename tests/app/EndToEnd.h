@@ -107,8 +107,7 @@ class EndToEnd : public ::testing::Test {
     // alone (Wine's per-program AppDefaults); "" restores the prefix's own version.
     void RunAsWindows(const std::string& version);
     // Starts the copy of the program with "NAME=value" environment overrides and switches.
-    void Start(const std::vector<std::string>& environment = {},
-               const std::string& arguments = "");
+    void Start(const std::vector<std::string>& environment = {}, const std::string& arguments = "");
     // Waits for the program to end; its exit code, or STILL_ACTIVE after timeoutMs.
     DWORD WaitForEnd(DWORD timeoutMs = 60000);
 

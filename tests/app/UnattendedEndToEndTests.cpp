@@ -75,25 +75,21 @@ TEST_F(Unattended, RefusalsEndWithTheirMessageNumber) {
     };
     auto nothing = [] {};
     const RefusalCase cases[] = {
-        {"no-settings",
-         [this] { ::DeleteFileA(program_.File("Netrefit.ini").c_str()); },
-         "/quiet", 110, "Message 110: Application initialization failed(001)."},
-        {"windows-version", [&] { WriteSettings(oldWindows); }, "/quiet",
-         103, "Message 103: "},
+        {"no-settings", [this] { ::DeleteFileA(program_.File("Netrefit.ini").c_str()); }, "/quiet",
+         110, "Message 110: Application initialization failed(001)."},
+        {"windows-version", [&] { WriteSettings(oldWindows); }, "/quiet", 103, "Message 103: "},
         {"target-missing", [] { ClearSuiteRegistry(); }, "/quiet", 105,
          "Message 105: The target application for this upgrade does not exist"},
-        {"nothing-to-do", [] { InstallSuite(SuiteNewerThanSite()); },
-         "/quiet /norestart", 0, "Message 142: It is not necessary to upgrade."},
+        {"nothing-to-do", [] { InstallSuite(SuiteNewerThanSite()); }, "/quiet /norestart", 0,
+         "Message 142: It is not necessary to upgrade."},
         {"unreachable", [&] { WriteSettings(nowhere); }, "/quiet", 113,
          "Message 113: Data was unable to be retrieved from the server."},
         {"newer-program", serve("newer-program", "Version=1.1.0.3240", "Version=99.1.0.0"),
          "-QUIET", 131, "Message 131: "},
         {"download-failed", serve("download-failed", "modules/Melorra.zip", "modules/Gone.zip"),
          "/quiet", 114, "Message 114: Download failed. [Melorra 2.1]"},
-        {"encrypted-without-password", nothing, "/quiet /norestart", 120,
-         "Message 120: "},
-        {"wrong-password", nothing, "/password=wrong /quiet", 120,
-         "Message 120: "},
+        {"encrypted-without-password", nothing, "/quiet /norestart", 120, "Message 120: "},
+        {"wrong-password", nothing, "/password=wrong /quiet", 120, "Message 120: "},
         {"application-running",
          [this] { player_ = std::make_unique<ForeignWindow>("Keldra Player", true); },
          "/quiet /password=melorra", 137, "Message 137: Keldra Player is currently running."},
@@ -132,8 +128,9 @@ TEST_F(Unattended, WholeUpgradeWithoutRestartEndsWith3010) {
          {"Z Netrefit ", "Z Settings ", "Z Component ", "Z Decision: upgrade",
           "Z Module Melorra 2.1 from http://127.0.0.4/modules/Melorra.zip: downloaded, digest "
           "matches",
-          "Z Unpacked Melorra 2.1\r\n", "Z Conflicting applications: none running", "Z Installer started: ",
-          "Z Installer notice: installed", "Z Restart left to the administrator"}) {
+          "Z Unpacked Melorra 2.1\r\n", "Z Conflicting applications: none running",
+          "Z Installer started: ", "Z Installer notice: installed",
+          "Z Restart left to the administrator"}) {
         EXPECT_NE(std::string::npos, log.find(step)) << step << "\n" << log;
     }
     EXPECT_EQ(std::string::npos, log.find("Message 123")) << "told of a restart that never came";
