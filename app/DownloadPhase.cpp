@@ -177,8 +177,10 @@ void ModuleListDialog::OnInstallerNotice(WPARAM wParam, LPARAM lParam) {
         OnCancel();
         return;
     }
-    ::SetWindowPos(Window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    ForceForeground(Window());
+    if (!runOptions_.quiet) {
+        ::SetWindowPos(Window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        ForceForeground(Window());
+    }
     ShowMessage(Window(), IDS_INSTALL_DONE, MB_ICONEXCLAMATION | MB_TOPMOST);
     RestartComputer();
 }

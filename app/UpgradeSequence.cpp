@@ -303,6 +303,7 @@ INT_PTR ModuleListDialog::FetchServerInformation(const std::string& url) {
 bool ModuleListDialog::SignatureAccepted(const std::string& url) {
     serverFileHold = HoldFile(serverInfoPath);
     if (publicKeys.empty()) {
+        LogLine("Server file not signed: the settings hold no PublicKey");
         return true;
     }
     std::string text;

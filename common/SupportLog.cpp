@@ -22,12 +22,8 @@ LogState& State() {
 // Shared for reading and writing: the file can be watched, and a second copy of the program
 // (which refuses to run) may still log its refusal.
 FileHandle OpenForAppending(const std::string& path) {
-    FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) {
-        ::SetFilePointer(file.get(), 0, nullptr, FILE_END);
-    }
-    return file;
+    return FileHandle(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void RotateIfFull(LogState& state, size_t adding) {
@@ -110,6 +106,8 @@ void LogLine(const std::string& text) {
     RotateIfFull(state, line.size());
     DWORD written = 0;
     if (state.file) {
+        // Another copy of the program may have written meanwhile.
+        ::SetFilePointer(state.file.get(), 0, nullptr, FILE_END);
         ::WriteFile(state.file.get(), line.data(), static_cast<DWORD>(line.size()), &written,
                     nullptr);
     }

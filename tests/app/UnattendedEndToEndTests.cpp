@@ -173,6 +173,17 @@ TEST_F(Unattended, CheckDownloadsNothing) {
     EXPECT_FALSE(FileExists(StandinLog()));
 }
 
+// With switches but windows, the user's cancel has its own code.
+TEST_F(Unattended, CancelAtTheModuleListGives1602) {
+    Start({}, "/norestart");
+    HWND list = WaitModuleList();
+    ASSERT_NE(nullptr, list);
+    PressButton(list, 1013);  // Cancel
+    EXPECT_EQ(kConfirmCancelText, Answer(IDYES));
+    EXPECT_EQ(1602u, WaitForEnd());
+    EXPECT_FALSE(FileExists(DefaultSupportLog())) << "a log without being asked for";
+}
+
 TEST_F(Unattended, BadSwitchesAndUsage) {
     const struct {
         const char* arguments;
