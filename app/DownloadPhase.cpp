@@ -66,7 +66,9 @@ void ModuleListDialog::BeginDownloadPhase() {
         ::ShowWindow(Window(), SW_HIDE);
         int messages = RoutedMessages();
         result = progress.RunModal();
-        LogLine("Download and extraction ended with result " + std::to_string(result));
+        LogLine(result == ProgressDone            ? "Modules downloaded, verified and unpacked"
+                : result == ProgressExtractFailed ? "Unpacking failed"
+                                                  : "Download phase stopped");
         if (result == ProgressStopped && messages == RoutedMessages()) {
             SetRunExitCode(kExitCancelled);
         }
