@@ -79,7 +79,11 @@ std::string SanitizeLogText(const std::string& text) {
 void OpenSupportLog(const std::string& path) {
     LogState& state = State();
     CriticalSectionLock guard(state.lock);
-    state.path = path;
+    // Made whole now: the run changes its current folder, and the file may have to be opened
+    // again (after a rotation) where it was first.
+    char full[MAX_PATH] = "";
+    DWORD length = ::GetFullPathNameA(path.c_str(), sizeof(full), full, nullptr);
+    state.path = (length != 0 && length < sizeof(full)) ? std::string(full, length) : path;
     state.file = OpenForAppending(path);
 }
 
