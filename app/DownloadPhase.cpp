@@ -1,6 +1,7 @@
 // From the user's OK to the installer, and the installer's notice back: restart or close.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "app/FolderTree.h"
@@ -8,12 +9,15 @@
 #include "app/ModuleListDialog.h"
 #include "app/SystemActions.h"
 #include "app/UpgradeApp.h"
+#include "common/SupportLog.h"
 #include "download/ProgressDialog.h"
 #include "inventory/InstalledCatalog.h"
 #include "inventory/SystemEnvironment.h"
 #include "resources/ResourceIds.h"
 #include "ui/Foreground.h"
+#include "ui/MessageRoute.h"
 #include "ui/ResourceModule.h"
+#include "unzip/PasswordDialog.h"
 
 namespace netrefit {
 namespace {
@@ -32,6 +36,20 @@ bool IsNoticeAction(WPARAM wParam, LPARAM lParam) {
     return wParam == kNoticeFromInstaller && (lParam == kNoticeClose || lParam == kNoticeInstalled);
 }
 
+// The password of the command line comes first; unattended, nobody can be asked after it.
+PasswordPrompt MakePasswordPrompt(const std::string& given, bool quiet) {
+    auto tried = std::make_shared<bool>(false);
+    return [given, quiet, tried](PromptSlot& slot) {
+        if (quiet || (!given.empty() && !*tried)) {
+            *tried = true;
+            LogLine(given.empty() ? "An encrypted module needs a password; none was given"
+                                  : "An encrypted module: the given password is tried");
+            return given;
+        }
+        return PasswordDialog::Ask(slot);
+    };
+}
+
 }  // namespace
 
 void ModuleListDialog::BeginDownloadPhase() {
@@ -41,9 +59,19 @@ void ModuleListDialog::BeginDownloadPhase() {
         progress.SetList(downloadList);
         progress.SetDownloadFolder(workFolder);
         progress.SetExtractFolder(extractFolder);
+        if (runOptions_.quiet || !runOptions_.password.empty()) {
+            progress.SetPasswordPrompt(MakePasswordPrompt(runOptions_.password, runOptions_.quiet));
+        }
         staysHidden_ = true;
         ::ShowWindow(Window(), SW_HIDE);
+        int messages = RoutedMessages();
         result = progress.RunModal();
+        LogLine(result == ProgressDone            ? "Modules downloaded, verified and unpacked"
+                : result == ProgressExtractFailed ? "Unpacking failed"
+                                                  : "Download phase stopped");
+        if (result == ProgressStopped && messages == RoutedMessages()) {
+            SetRunExitCode(kExitCancelled);
+        }
     }
     if (result == ProgressDone) {
         if (CheckRunningApplications()) {
@@ -67,8 +95,10 @@ void ModuleListDialog::BeginDownloadPhase() {
 bool ModuleListDialog::CheckRunningApplications() {
     std::string names;
     if (!FindRunningApplication(kAppTitle, names)) {
+        LogLine("Conflicting applications: none running");
         return true;
     }
+    LogLine("Conflicting applications running: " + names);
     ShowMessage(Window(), IDS_APPLICATION_RUNNING, MB_ICONEXCLAMATION, {names, names, names});
     return false;
 }
@@ -84,6 +114,7 @@ void ModuleListDialog::RunInstaller() {
     // A link in the installer's place is not followed.
     bool started = !IsLinkPath(installer) && process.Start(installer, commandLine);
     extractFolderHold_.reset();
+    LogLine((started ? "Installer started: " : "Installer could not be started: ") + installer);
     installerStarted = true;
     if (!started) {
         ShowMessage(Window(), IDS_INSTALLER_FAILED, MB_ICONERROR);
@@ -95,6 +126,9 @@ void ModuleListDialog::RunInstaller() {
     waitingForInstaller_ = true;
     InstallerEnd end = process.WaitForEnd([this] { return NoticeQueued(); });
     waitingForInstaller_ = false;
+    LogLine(end == InstallerEnd::AllProcesses   ? "Installer ended, every process of it"
+            : end == InstallerEnd::NoticeQueued ? "Installer ended, its notice waiting"
+                                                : "Setup.exe ended");
     // A notice already queued is handled first; a helper's may still come.
     if (!::SetTimer(Window(), kNoticeTimer, NoticeWaitMs(end), nullptr)) {
         EndWithoutNotice();
@@ -137,13 +171,23 @@ void ModuleListDialog::OnInstallerNotice(WPARAM wParam, LPARAM lParam) {
     // Once: a second notice must not run the ending again from inside the first one's box.
     noticeExpected_ = false;
     ::KillTimer(Window(), kNoticeTimer);
+    LogLine(lParam == kNoticeClose ? "Installer notice: close" : "Installer notice: installed");
     if (lParam == kNoticeClose) {
+        SetRunExitCode(kExitSuccess);
         OnCancel();
         return;
     }
     DeleteFolderTree(workFolder.c_str());
-    ::SetWindowPos(Window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    ForceForeground(Window());
+    if (runOptions_.noRestart) {
+        LogLine("Restart left to the administrator (/norestart)");
+        SetRunExitCode(kExitRestartNeeded);
+        OnCancel();
+        return;
+    }
+    if (!runOptions_.quiet) {
+        ::SetWindowPos(Window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        ForceForeground(Window());
+    }
     ShowMessage(Window(), IDS_INSTALL_DONE, MB_ICONEXCLAMATION | MB_TOPMOST);
     RestartComputer();
 }
@@ -157,6 +201,8 @@ bool ModuleListDialog::OnTimer(UINT_PTR timerId) {
 }
 
 void ModuleListDialog::EndWithoutNotice() {
+    LogLine("No notice came from the installer");
+    SetRunExitCode(kExitSuccess);
     noticeExpected_ = false;
     ::KillTimer(Window(), kNoticeTimer);
     OnCancel();
@@ -167,9 +213,12 @@ void ModuleListDialog::OnCancel() {
         if (ShowMessage(Window(), IDS_CONFIRM_CANCEL, MB_YESNO | MB_DEFBUTTON2) != IDYES) {
             return;
         }
+        SetRunExitCode(kExitCancelled);
     }
     extractFolderHold_.reset();
-    DeleteFolderTree(extractFolder.c_str());
+    if (!runOptions_.check) {
+        DeleteFolderTree(extractFolder.c_str());
+    }
     End(IDCANCEL);
 }
 
@@ -185,7 +234,10 @@ void ModuleListDialog::RestartComputer() {
     } else {
         restarting = ::ExitWindowsEx(EWX_REBOOT, 0) != 0;
     }
-    if (!restarting) {
+    if (restarting) {
+        LogLine("Restart of Windows started");
+        SetRunExitCode(kExitRestartStarted);
+    } else {
         ShowMessage(Window(), IDS_RESTART_FAILED, MB_ICONEXCLAMATION);
     }
     // Also after an accepted request: the program has nothing left to do, and must not stay

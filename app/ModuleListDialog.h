@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "common/CommandLine.h"
 #include "common/UniqueHandle.h"
 #include "download/RemoteFile.h"
 #include "inventory/InstalledCatalog.h"
@@ -43,6 +44,8 @@ class ModuleListDialog : public Dialog {
     void FillModuleList();
     // Changes only the image of one row.
     bool SetItemImage(int row, int image);
+    // The switches of the run: /quiet takes every choice's default, /check stops at the list.
+    void SetRunOptions(const RunOptions& options) { runOptions_ = options; }
 
   protected:
     INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -98,6 +101,7 @@ class ModuleListDialog : public Dialog {
     void AddStatusImages();
     void KeepHidden(WINDOWPOS* position);
 
+    RunOptions runOptions_;
     // Owned for the whole run; filled by the upgrade sequence.
     DownloadList downloadList;
     bool closing = false;

@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "common/CommandLine.h"
 #include "common/UniqueHandle.h"
 
 namespace netrefit {
@@ -18,7 +21,11 @@ class UpgradeApp {
     UpgradeApp(const UpgradeApp&) = delete;
     UpgradeApp& operator=(const UpgradeApp&) = delete;
 
-    // InitInstance, then ExitInstance; returns the exit code.
+    // The switches the program was started with (WinMain's command line, without its name).
+    void SetCommandLine(const std::string& text) { commandLine_ = text; }
+
+    // InitInstance, then ExitInstance; returns the exit code: 0 when started without switches,
+    // with switches the run's own code.
     int Run();
 
     // Always false: the main dialog's modal loop is the program's only message loop.
@@ -29,7 +36,15 @@ class UpgradeApp {
     // Runs the main window to its end (overridable so the start-up can be tested on its own).
     virtual void RunMainWindow();
 
+    const RunOptions& Options() const { return options_; }
+
   private:
+    // The switches read and the log opened; an exit code when the run ends here, else -1.
+    int StartRun();
+    void OpenLog();
+
+    std::string commandLine_;
+    RunOptions options_;
     KernelHandle instanceMutex_;
 };
 

@@ -9,8 +9,10 @@
 
 #include "app/FolderTree.h"
 #include "app/ModuleListDialog.h"
+#include "app/RunLog.h"
 #include "app/WorkFolder.h"
 #include "common/ProfileText.h"
+#include "common/SupportLog.h"
 #include "download/DownloadLog.h"
 #include "download/ModuleDigest.h"
 #include "download/ServerFileEntry.h"
@@ -26,6 +28,7 @@
 #include "inventory/SystemEnvironment.h"
 #include "inventory/UpgradePlan.h"
 #include "resources/ResourceIds.h"
+#include "ui/MessageRoute.h"
 #include "ui/ResourceModule.h"
 
 namespace netrefit {
@@ -119,6 +122,7 @@ SequenceOutcome ModuleListDialog::RunUpgradeSequence() {
             return Close(IDS_INIT_FAILED_005, MB_ICONERROR);
         }
     }
+    LogSettings(setup, language);
     std::string library = setup.ReadResource(language);
     if (!library.empty()) {
         LoadResourceLibrary(programFolder + library);
@@ -143,8 +147,13 @@ SequenceOutcome ModuleListDialog::RunUpgradeSequence() {
 SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
                                                  const std::string& language) {
     INT_PTR fetched = FetchServerInformation(setup.ServerFileUrls(language));
+    LogLine(fetched == ServerFileFetched     ? "Server file fetched"
+            : fetched == ServerWaitCancelled ? "Server file: cancelled"
+            : fetched == SignatureFileFailed ? "Server file fetched, its signature file not"
+                                             : "Server file could not be fetched");
     if (fetched == ServerWaitCancelled) {
         DeleteServerFile();
+        SetRunExitCode(kExitCancelled);
         return CloseSilently();
     }
     // Signing times are kept under the Server= URL whichever place served the file, so that a
@@ -174,6 +183,8 @@ SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
     ApplyReferenceVersions(installed, server);
     SystemEnvironment environment;
     UpgradePlan plan = PlanUpgrade(installed, server, environment, programFolder, workFolder);
+    LogComponents(installed, server, programFolder);
+    LogPlan(plan);
     if (plan.outcome == PlanOutcome::Refused && plan.messageId == IDS_NOT_LATEST_VERSION) {
         DeleteServerFile();
         return Close(IDS_NOT_LATEST_VERSION, MB_ICONEXCLAMATION);
@@ -181,7 +192,7 @@ SequenceOutcome ModuleListDialog::RunServerSteps(const SetupInfo& setup,
     if (plan.outcome == PlanOutcome::Refused && plan.messageId == IDS_NO_TARGET_APPLICATION) {
         DeleteServerFile();
         ShowMessage(Window(), IDS_NO_TARGET_APPLICATION, MB_ICONERROR);
-        if (!ContainsZipArchives(workFolder.c_str())) {
+        if (!runOptions_.check && !ContainsZipArchives(workFolder.c_str())) {
             extractFolderHold_.reset();
             DeleteFolderTree(workFolder.c_str());
         }
@@ -205,11 +216,17 @@ SequenceOutcome ModuleListDialog::RunListSteps(UpgradePlan& plan) {
     downloadList = plan.list;
     DeleteServerFile();
     if (plan.outcome == PlanOutcome::Refused) {
-        return Close(IDS_NOTHING_TO_UPGRADE, MB_ICONEXCLAMATION);
+        Close(IDS_NOTHING_TO_UPGRADE, MB_ICONEXCLAMATION);
+        SetRunExitCode(kExitSuccess);
+        return SequenceOutcome::Refused;
     }
     if (plan.outcome == PlanOutcome::Reinstall) {
+        // Unattended, the reinstall is never chosen: everything is up to date.
+        bool unattended = runOptions_.quiet || runOptions_.check;
         UpToDateDialog upToDate(nullptr);
-        if (upToDate.RunModal() == UpToDateKeep) {
+        if (unattended || upToDate.RunModal() == UpToDateKeep) {
+            LogLine("Reinstall not chosen");
+            SetRunExitCode(kExitSuccess);
             return CloseSilently();
         }
     }
@@ -219,7 +236,13 @@ SequenceOutcome ModuleListDialog::RunListSteps(UpgradePlan& plan) {
     for (const DownloadEntry& entry : downloadList) {
         allDone = allDone && entry.AlreadyDownloaded();
     }
-    if (allDone) {
+    if (runOptions_.check) {
+        LogModules("Would download", downloadList);
+        // Modules fetched before but not installed are an upgrade still to make.
+        SetRunExitCode(downloadList.empty() ? kExitSuccess : kExitUpdatesFound);
+        return CloseSilently();
+    }
+    if (allDone || runOptions_.quiet) {
         BeginDownloadPhase();
         return SequenceOutcome::DownloadPhaseEntered;
     }
@@ -246,8 +269,14 @@ bool ModuleListDialog::PrepareFolders(const std::string& language) {
     if (extractFolder.size() >= MAX_PATH || signaturePath.size() >= MAX_PATH) {
         return false;
     }
-    if (!EnterOrCreate(workFolder) || IsLinkPath(workFolder) || !EnterEmptied(extractFolder) ||
-        IsLinkPath(extractFolder)) {
+    if (!EnterOrCreate(workFolder) || IsLinkPath(workFolder)) {
+        return false;
+    }
+    // A check leaves what an earlier run unpacked as it is.
+    if (runOptions_.check) {
+        return true;
+    }
+    if (!EnterEmptied(extractFolder) || IsLinkPath(extractFolder)) {
         return false;
     }
     bool required = false;
@@ -288,17 +317,25 @@ INT_PTR ModuleListDialog::FetchServerInformation(const std::vector<std::string>&
 bool ModuleListDialog::SignatureAccepted(const std::string& url) {
     serverFileHold = HoldFile(serverInfoPath);
     if (publicKeys.empty()) {
+        LogLine("Server file not signed: the settings hold no PublicKey");
         return true;
     }
     std::string text;
     if (!serverFileHold ||
         !ServerFileIsTrusted(serverFileHold.get(), signaturePath, publicKeys, TodayUtc()) ||
         !ReadWholeHandle(serverFileHold.get(), kMaxServerFileBytes, &text)) {
+        LogLine("Signature or expiry refused");
         return false;
     }
     // Signed, but not older than what this PC took from the same place before.
     SigningRecord record(SigningRecordPath());
-    return record.Accept(url, ProfileTextValue(text, "Signature", "Signed"));
+    std::string signedAt = ProfileTextValue(text, "Signature", "Signed");
+    bool accepted = runOptions_.check
+                        ? (IsSigningTime(signedAt) ? signedAt : std::string()) >= record.Latest(url)
+                        : record.Accept(url, signedAt);
+    LogLine(std::string("Signature and expiry accepted; signing time ") + signedAt +
+            (accepted ? " accepted" : " older than one accepted before"));
+    return accepted;
 }
 
 // With keys the signed Size bounds each module's body; without, only the drive's free space.
@@ -328,9 +365,12 @@ void ModuleListDialog::MarkEarlierDownloads() {
     for (DownloadEntry& entry : downloadList) {
         bool listed = journal.Contains(entry);
         bool intact = VerifyModuleFile(entry);
+        LogLine("Earlier download " + entry.Name() +
+                (listed ? ": journalled" : ": not journalled") +
+                (intact ? ", digest matches" : ", digest does not match"));
         if (listed && intact) {
             entry.SetAlreadyDownloaded(1);
-        } else {
+        } else if (!runOptions_.check) {
             ::DeleteFileA(entry.LocalPath().c_str());
             entry.SetAlreadyDownloaded(0);
         }

@@ -3,7 +3,8 @@
 
 #include "app/UpgradeApp.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     netrefit::UpgradeApp app;
+    app.SetCommandLine(commandLine != nullptr ? commandLine : "");
     return app.Run();
 }

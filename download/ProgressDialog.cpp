@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/SupportLog.h"
 #include "resources/ResourceIds.h"
 #include "ui/ResourceModule.h"
 #include "unzip/PasswordDialog.h"
@@ -75,7 +76,7 @@ void ProgressDialog::StartExtraction() {
     extractor_->SetOwner(this);
     extractor_->SetFolder(extractFolder_);
     extractor_->SetCallback(&ProgressDialog::ExtractReport);
-    extractor_->SetPasswordPrompt(&PasswordDialog::Ask);
+    extractor_->SetPasswordPrompt(passwordPrompt_ ? passwordPrompt_ : &PasswordDialog::Ask);
     // Each archive is read through the handle its check was made on (an earlier run's file is
     // checked now, the same way), and let go once it is unpacked.
     HeldModules& held = journal_.Held();
@@ -102,6 +103,7 @@ int32_t ProgressDialog::DownloadReport(void* owner,
     uint32_t file = static_cast<uint32_t>(fileCount);
     switch (status) {
         case FileStarted:
+            self->fileStartTick_ = ::GetTickCount();
             self->view_.FileStarted(entry->Name(), overall, self->total_, size);
             return kReportAccept;
         case Progress:
@@ -110,6 +112,7 @@ int32_t ProgressDialog::DownloadReport(void* owner,
         case FileDone:
             return self->OnFileDone(*entry, overall, file);
         case Failed:
+            self->LogFile(*entry, "download failed");
             self->Fail(IDS_DOWNLOAD_FAILED, entry->Name(), ProgressStopped, true);
             return kReportAccept;
         case AllDone:
@@ -126,8 +129,11 @@ int32_t ProgressDialog::OnFileDone(const DownloadEntry& entry,
         view_.ShowSizes(overallCount, total_, fileCount, static_cast<uint32_t>(entry.Size()));
     }
     if (journal_.Keep(entry)) {
+        LogFile(entry, entry.AlreadyDownloaded() != 0 ? "downloaded before, digest matches"
+                                                      : "downloaded, digest matches");
         return kReportAccept;
     }
+    LogFile(entry, "digest does not match");
     // The refusal ends the worker's run; an earlier run's file that no longer matches goes, as
     // a new download that does not match does.
     finished_ = true;
@@ -176,12 +182,17 @@ void ProgressDialog::OnExtractReport(const std::string& text,
                                      int32_t filePerMille) {
     switch (status) {
         case ExtractStarted:
+            LogLine("Extraction started");
             view_.ExtractStarted(text);
             break;
         case ArchiveDone:
+            if (archivesDone_ < entries_.size()) {
+                LogLine("Unpacked " + entries_[archivesDone_++].Name());
+            }
             view_.SetBars(overallPerMille, filePerMille);
             break;
         case ExtractFailed:
+            LogLine("Extraction failed: " + text);
             Fail(IDS_EXTRACT_FAILED, text, ProgressExtractFailed, true);
             break;
         case ExtractProgress:
@@ -193,6 +204,15 @@ void ProgressDialog::OnExtractReport(const std::string& text,
             break;
         default:
             break;
+    }
+}
+
+// One line per file, never per read: the log must not slow the transfer.
+void ProgressDialog::LogFile(const DownloadEntry& entry, const char* verdict) const {
+    if (SupportLogEnabled()) {
+        LogLine("Module " + entry.Name() + " from " + entry.Url() + ": " + verdict + ", " +
+                std::to_string(entry.Size()) + " bytes declared, " +
+                std::to_string(::GetTickCount() - fileStartTick_) + " ms");
     }
 }
 

@@ -41,6 +41,8 @@ class ProgressDialog : public Dialog {
     void SetList(const DownloadList& list);
     void SetDownloadFolder(const std::string& folder) { downloadFolder_ = folder; }
     void SetExtractFolder(const std::string& folder) { extractFolder_ = folder; }
+    // The password dialog unless another answer is given (an unattended run's).
+    void SetPasswordPrompt(PasswordPrompt prompt) { passwordPrompt_ = std::move(prompt); }
 
     uint32_t Total() const { return total_; }
     int32_t CurrentPhase() const { return phase_; }
@@ -75,6 +77,7 @@ class ProgressDialog : public Dialog {
                          int32_t overallPerMille,
                          int32_t filePerMille);
     void OnExtractDone();
+    void LogFile(const DownloadEntry& entry, const char* verdict) const;
     void OnStandbyRefused();
     // The outcome is decided by a failure: its message naming the file, then the end.
     void Fail(UINT messageId, const std::string& name, ProgressResult result, bool clearBars);
@@ -88,6 +91,9 @@ class ProgressDialog : public Dialog {
     DownloadList entries_;
     std::string downloadFolder_;
     std::string extractFolder_;
+    PasswordPrompt passwordPrompt_;
+    DWORD fileStartTick_ = 0;
+    size_t archivesDone_ = 0;
     uint32_t total_ = 0;
     std::atomic<int32_t> phase_{BetweenPhases};
     // Set once the outcome is decided: later reports of a worker still winding down are ignored.

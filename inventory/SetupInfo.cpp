@@ -143,6 +143,10 @@ bool SetupInfo::ReadSetup() {
            ReadPublicKeys(path_, &publicKeys_) && ReadMirrors(path_, &mirrors_);
 }
 
+std::string SetupInfo::ReadLogFile(const std::string& path) {
+    return UsablePath(path) ? ReadText(path, kSetup, "LogFile", "", kMaxPathChars) : std::string();
+}
+
 std::string SetupInfo::ReadResource(const std::string& languageName) const {
     // A missing key name would make the profile functions list every key of the section.
     if (!UsablePath(path_) || languageName.empty() ||

@@ -41,6 +41,10 @@ class SetupInfo {
     // Fields read before the stop keep their values.
     bool ReadSetup();
 
+    // [Setup] LogFile, the support log's path; "" when the key is missing. Read on its own,
+    // before the rest, so that the log covers the reading of the settings too.
+    static std::string ReadLogFile(const std::string& path);
+
     // [Resource] value for the language name, "" when the key (or the name) is missing.
     std::string ReadResource(const std::string& languageName) const;
 

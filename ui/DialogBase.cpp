@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "ui/MessageRoute.h"
 #include "ui/ResourceModule.h"
 
 namespace netrefit {
@@ -57,6 +58,10 @@ INT_PTR CALLBACK Dialog::StaticProc(HWND window, UINT message, WPARAM wParam, LP
         ::SetWindowLongPtrA(window, DWLP_USER, lParam);
     } else {
         self = reinterpret_cast<Dialog*>(::GetWindowLongPtrA(window, DWLP_USER));
+    }
+    if (message == WM_WINDOWPOSCHANGING && QuietRun()) {
+        // Not a flash of any window in a quiet run: the modal loop's own show included.
+        reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
     }
     // Messages before WM_INITDIALOG (fonts, sizes) get the dialog manager's default handling.
     return self ? self->WindowProc(message, wParam, lParam) : FALSE;

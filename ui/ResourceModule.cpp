@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "ui/MessageRoute.h"
+
 namespace netrefit {
 
 const char kAppTitle[] = "Melorra Installer";
@@ -60,7 +62,10 @@ std::string FormatResString(UINT id, std::initializer_list<std::string> args) {
 
 int ShowMessage(HWND owner, UINT id, UINT type, std::initializer_list<std::string> args) {
     std::string text = FormatResString(id, args);
-    return ::MessageBoxA(owner, text.c_str(), kAppTitle, type);
+    // The log is read by whoever supports the PC: in English, whatever the user reads.
+    char english[1024] = "";
+    ::LoadStringA(::GetModuleHandleA(nullptr), id, english, sizeof(english));
+    return RouteMessage(owner, id, type, text, FormatText(english, args));
 }
 
 HICON LoadIconResource(int id, int width, int height) {

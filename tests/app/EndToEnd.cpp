@@ -166,6 +166,7 @@ void EndToEnd::SetUp() {
     ASSERT_TRUE(FileExists(site_ + "Version_English.ini")) << "the e2e site fixture did not run";
     RemoveTree(WorkFolder());
     ::DeleteFileA(StandinLog().c_str());
+    ::DeleteFileA(DefaultSupportLog().c_str());
     ClearSuiteRegistry();
     InstallOlderSuite();
     for (const char* name : {"Netrefit.exe", "Hashgate.dll"}) {
@@ -174,6 +175,12 @@ void EndToEnd::SetUp() {
             << ShippedFolder() << name;
     }
     WriteSettings(Settings());
+}
+
+std::string EndToEnd::DefaultSupportLog() {
+    char temp[MAX_PATH] = "";
+    ::GetTempPathA(sizeof(temp), temp);
+    return std::string(temp) + "Netrefit.log";
 }
 
 void EndToEnd::TearDown() {
@@ -346,7 +353,7 @@ void EndToEnd::RunAsWindows(const std::string& version) {
     ASSERT_EQ(ERROR_SUCCESS, rc);
 }
 
-void EndToEnd::Start(const std::vector<std::string>& environment) {
+void EndToEnd::Start(const std::vector<std::string>& environment, const std::string& arguments) {
     watching_ = false;
     if (watcher_.joinable())
         watcher_.join();
@@ -356,17 +363,20 @@ void EndToEnd::Start(const std::vector<std::string>& environment) {
     {
         // The child copies this process's environment; the overrides hold only around its start.
         ScopedEnvironment overrides(environment);
-        started = process_.Start(program_.File("Netrefit.exe"), "", folder);
+        started = process_.Start(program_.File("Netrefit.exe"), arguments, folder);
     }
     ASSERT_TRUE(started);
     watching_ = true;
     mainWindowShown_ = false;
+    anyWindowShown_ = false;
     watcher_ = test::Thread(&EndToEnd::WatchMainWindow, this);
 }
 
 void EndToEnd::WatchMainWindow() {
     while (watching_) {
+        // Only visible windows are listed.
         for (HWND window : TopLevelWindows(process_.Id())) {
+            anyWindowShown_ = true;
             if (::GetDlgItem(window, kModuleListControl) != nullptr &&
                 ::GetDlgItem(window, kModuleListOk) != nullptr) {
                 mainWindowShown_ = true;

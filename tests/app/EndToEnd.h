@@ -112,8 +112,8 @@ class EndToEnd : public ::testing::Test {
     // Makes the prefix report this Windows version ("winxp", "win98", ...) to the program's copy
     // alone (Wine's per-program AppDefaults); "" restores the prefix's own version.
     void RunAsWindows(const std::string& version);
-    // Starts the copy of the program with "NAME=value" environment overrides.
-    void Start(const std::vector<std::string>& environment = {});
+    // Starts the copy of the program with "NAME=value" environment overrides and switches.
+    void Start(const std::vector<std::string>& environment = {}, const std::string& arguments = "");
     // Waits for the program to end; its exit code, or STILL_ACTIVE after timeoutMs.
     DWORD WaitForEnd(DWORD timeoutMs = 60000);
 
@@ -147,6 +147,10 @@ class EndToEnd : public ::testing::Test {
     // The names recorded in the work folder's download journal, in order.
     std::vector<std::string> JournalNames() const;
     bool MainWindowWasShown() const { return mainWindowShown_; }
+    // Whether any window of the program (a box, a dialog, the main window) became visible.
+    bool AnyWindowWasShown() const { return anyWindowShown_; }
+    // %TEMP%\Netrefit.log, the unattended run's log unless /log names another.
+    static std::string DefaultSupportLog();
 
     TempDir program_;
     ChildProcess process_;
@@ -157,6 +161,7 @@ class EndToEnd : public ::testing::Test {
 
     std::atomic<bool> watching_{false};
     std::atomic<bool> mainWindowShown_{false};
+    std::atomic<bool> anyWindowShown_{false};
     test::Thread watcher_;
 };
 

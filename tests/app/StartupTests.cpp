@@ -15,8 +15,8 @@ constexpr char kTitle[] = "Melorra Installer";
 
 class Program {
   public:
-    explicit Program(const std::string& folder) {
-        std::string command = "\"" + test::ModuleFolder() + "Netrefit.exe\"";
+    explicit Program(const std::string& folder, const std::string& switches = "") {
+        std::string command = "\"" + test::ModuleFolder() + "Netrefit.exe\" " + switches;
         STARTUPINFOA startup = {};
         startup.cb = sizeof(startup);
         started_ = ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
@@ -102,6 +102,13 @@ TEST(Startup, SecondCopyExitsAtOnceAndBringsTheFirstForward) {
         << "the first copy's window was not brought forward";
     EXPECT_TRUE(test::TopLevelWindows(second.Id()).empty());
     EXPECT_EQ(first.WaitExit(0), static_cast<DWORD>(STILL_ACTIVE));
+
+    // With a switch, the refusal has its own code and its line in the log.
+    Program quiet(folder.Path(), "/quiet /log=second.log");
+    EXPECT_EQ(quiet.WaitExit(test::kWindowWait), 1618u);
+    std::string log;
+    EXPECT_TRUE(test::ReadFileBytes(folder.File("second.log"), &log));
+    EXPECT_NE(log.find("Z Another copy of the program is running\r\n"), std::string::npos) << log;
 }
 
 TEST(Startup, StartingAgainAfterTheFirstCopyEndedIsNotRefused) {
