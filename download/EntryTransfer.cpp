@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/SupportLog.h"
 #include "download/HttpRequest.h"
 #include "download/ModuleDigest.h"
 #include "download/PartialRecord.h"
@@ -178,7 +179,11 @@ EntryTransfer::Attempt EntryTransfer::AttemptOnce(const RemoteFile& target) {
     Attempt verdict = OpenRequest(target) ? WeighAnswer(target, ranged) : SendFailure();
     if (verdict == Attempt::Whole) {
         ReportStart();
+        uint64_t before = fileCount_;
+        DWORD startTicks = ::GetTickCount();
         verdict = WeighBody(ReceiveBody());
+        LogLine("Received " + std::to_string(fileCount_ - before) + " bytes of " + target.Url() +
+                " in " + std::to_string(::GetTickCount() - startTicks) + " ms");
     }
     if (abandoned_) {
         return Attempt::Cancelled;
@@ -308,9 +313,9 @@ void EntryTransfer::StartOver() {
 
 bool EntryTransfer::PartialVerifies() {
     control_->CloseFile(file_);
-    DownloadEntry partial = entry_;
-    partial.SetLocalPath(PartialPath(entry_));
-    return VerifyModuleFile(partial);
+    // Both digests in one pass over a handle nobody else may write through.
+    FileHandle partial = OpenModuleFile(PartialPath(entry_));
+    return partial && VerifyModuleHandle(partial.get(), entry_);
 }
 
 bool EntryTransfer::MovePartialIntoPlace() {
@@ -345,6 +350,7 @@ bool EntryTransfer::OpenRequest(const RemoteFile& first) {
         RedirectStep step =
             chain.Next(QueryStatusCode(request_.get()), QueryLocation(request_.get()));
         if (step != RedirectStep::Follow) {
+            LogAnswer(first, chain.Target(), step);
             hopelessSend_ = step == RedirectStep::Refused;
             return step == RedirectStep::Final;
         }
@@ -353,6 +359,21 @@ bool EntryTransfer::OpenRequest(const RemoteFile& first) {
             return false;
         }
     }
+}
+
+// One line per answer for the support log (a no-op unless one is open): never per chunk.
+void EntryTransfer::LogAnswer(const RemoteFile& first, const RemoteFile& last, RedirectStep step) {
+    if (!SupportLogEnabled()) {
+        return;
+    }
+    std::string line = "Request " + first.Url();
+    if (last.Url() != first.Url()) {
+        line += " (redirected to " + last.Url() + ")";
+    }
+    line += step == RedirectStep::Refused
+                ? ": redirect refused"
+                : ": status " + std::to_string(QueryStatusCode(request_.get()));
+    LogLine(line);
 }
 
 // Sending waits for the status line, up to the stall limit.

@@ -12,6 +12,7 @@
 #include "common/UniqueHandle.h"
 #include "download/DownloadStatus.h"
 #include "download/InternetHandle.h"
+#include "download/RedirectChain.h"
 #include "download/RemoteFile.h"
 #include "unzip/DiskSpaceGuard.h"
 
@@ -86,6 +87,7 @@ class EntryTransfer {
     TransferOutcome Complete();
 
     bool OpenRequest(const RemoteFile& first);
+    void LogAnswer(const RemoteFile& first, const RemoteFile& last, RedirectStep step);
     bool SendRequest(const RemoteFile& target);
     bool NetworkCallStands();
     bool StatusIsOk();
