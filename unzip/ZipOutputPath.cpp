@@ -57,18 +57,14 @@ bool BuildOutputPath(const std::string& folder, const char* name, std::string* p
     return true;
 }
 
-bool EnsureParentFolder(const std::string& path) {
-    if (path.size() > kMaxPathText) {
-        return false;
-    }
-    size_t last = LastPathSeparator(path);
-    if (last == std::string::npos) {
-        return true;  // no folder part: the current folder
-    }
+namespace {
+
+// Makes each folder of folder (which ends with a separator) past its first skip characters, in
+// turn. False at the first that is neither made nor a folder, or, with refuseLinks, is a link.
+bool CreateFoldersFrom(const std::string& folder, size_t skip, bool refuseLinks) {
     // Folder by folder, split by character: a double-byte name may hold the byte of "\\".
-    std::string folder = path.substr(0, last + 1);
     const char* start = folder.c_str();
-    for (const char* p = SkipRoot(start); *p != '\0'; p = NextAnsiChar(p)) {
+    for (const char* p = start + skip; *p != '\0'; p = NextAnsiChar(p)) {
         if (!IsPathSeparator(*p) || p == start) {
             continue;
         }
@@ -77,11 +73,26 @@ bool EnsureParentFolder(const std::string& path) {
             continue;
         }
         DWORD attributes = ::GetFileAttributesA(prefix.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+            (refuseLinks && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
             return false;
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool EnsureParentFolder(const std::string& path) {
+    if (path.size() > kMaxPathText) {
+        return false;
+    }
+    size_t last = LastPathSeparator(path);
+    if (last == std::string::npos) {
+        return true;  // no folder part: the current folder
+    }
+    std::string folder = path.substr(0, last + 1);
+    return CreateFoldersFrom(folder, SkipRoot(folder.c_str()) - folder.c_str(), false);
 }
 
 bool IsLink(const std::string& path) {
@@ -101,22 +112,7 @@ bool EnsureFolderBelow(const std::string& base, const std::string& path) {
         return false;
     }
     std::string folder = path.substr(0, last + 1);
-    const char* start = folder.c_str();
-    for (const char* p = start + base.size(); *p != '\0'; p = NextAnsiChar(p)) {
-        if (!IsPathSeparator(*p) || p == start) {
-            continue;
-        }
-        std::string prefix(start, p);
-        if (::CreateDirectoryA(prefix.c_str(), nullptr)) {
-            continue;
-        }
-        DWORD attributes = ::GetFileAttributesA(prefix.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            return false;
-        }
-    }
-    return true;
+    return CreateFoldersFrom(folder, base.size(), true);
 }
 
 void SetTimesFromDosStamp(const std::string& path, uint16_t dosDate, uint16_t dosTime) {
