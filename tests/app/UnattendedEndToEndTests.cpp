@@ -53,8 +53,7 @@ struct RefusalCase {
     const char* message;  // how the last message line starts
 };
 
-// Every way an upgrade ends early, each with its message's number as the exit code, with a
-// blocked temporary folder taking the default log with it.
+// Every way an upgrade ends early, each with its message's number as the exit code.
 TEST_F(Unattended, RefusalsEndWithTheirMessageNumber) {
     TempDir scratch;
     ASSERT_TRUE(WriteFileBytes(scratch.File("blocker"), "a file, not a folder"));
@@ -68,6 +67,9 @@ TEST_F(Unattended, RefusalsEndWithTheirMessageNumber) {
         return [=] { ServeCase(name, Replace(SiteServerText(), from, to)); };
     };
     auto nothing = [] {};
+    // A plain file where the work folder goes, and the temporary folder blocked as well.
+    std::string workFile = WorkFolder();
+    workFile.pop_back();
     const RefusalCase cases[] = {
         {"no-settings", [this] { ::DeleteFileA(program_.File("Netrefit.ini").c_str()); }, "/quiet",
          110, "Message 110: Application initialization failed(001)."},
@@ -87,8 +89,8 @@ TEST_F(Unattended, RefusalsEndWithTheirMessageNumber) {
         {"application-running",
          [this] { player_ = std::make_unique<ForeignWindow>("Keldra Player", true); },
          "/quiet /password=melorra", 137, "Message 137: Keldra Player is currently running."},
-        {"temporary-folder", nothing, "/quiet", 112,
-         "Message 112: Application initialization failed(002)."},
+        {"no-work-folder", [&] { ASSERT_TRUE(WriteFileBytes(workFile, "a file, not a folder")); },
+         "/quiet", 138, "Message 138: Application initialization failed(003)."},
     };
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -98,7 +100,7 @@ TEST_F(Unattended, RefusalsEndWithTheirMessageNumber) {
         ::DeleteFileA(scratch.File("run log.txt").c_str());
         c.arrange();
         std::vector<std::string> env = {"TMP=" + blocked, "TEMP=" + blocked};
-        bool blockTemp = std::string(c.name) == "temporary-folder";
+        bool blockTemp = std::string(c.name) == "no-work-folder";
         EXPECT_EQ(c.code,
                   RunQuietly(c.arguments + log, blockTemp ? env : std::vector<std::string>()));
         player_.reset();
@@ -108,6 +110,7 @@ TEST_F(Unattended, RefusalsEndWithTheirMessageNumber) {
         EXPECT_EQ(last, text.substr(text.size() - std::min(text.size(), last.size()))) << text;
         EXPECT_FALSE(FileExists(StandinLog())) << "the installer ran";
     }
+    ::DeleteFileA(workFile.c_str());
 }
 
 // The whole upgrade, to the restart (which Wine's ExitWindowsEx accepts) or to 3010 without it;
