@@ -50,11 +50,6 @@ void DeleteItem(const std::string& path, const WIN32_FIND_DATAA& data) {
 
 }  // namespace
 
-bool IsLinkPath(const std::string& path) {
-    DWORD attributes = ::GetFileAttributesA(WithoutBackslash(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 void DeleteFolderTree(const char* folder) {
     if (folder == nullptr || *folder == '\0') {
         return;

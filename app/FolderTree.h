@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "common/FileStream.h"
+
 namespace netrefit {
 
 // Deletes the folder with everything in it; what cannot be deleted stays, silently.
@@ -14,9 +16,6 @@ void DeleteFolderTree(const char* folder);
 // True when the folder holds at least one "*.zip", and also when no folder is given or it
 // cannot be entered (so that callers never delete what they could not look into).
 bool ContainsZipArchives(const char* folder);
-
-// Whether something exists at the path and is a link (junction or symbolic link).
-bool IsLinkPath(const std::string& path);
 
 // True when the folder exists and holds nothing. Leaves the current directory alone.
 bool IsEmptyFolder(const char* folder);

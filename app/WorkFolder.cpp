@@ -4,6 +4,7 @@
 
 #include <shlobj.h>
 
+#include "common/FileStream.h"
 #include "common/SecurityDescriptor.h"
 #include "common/WindowsVersion.h"
 #include "inventory/MachineProbes.h"
@@ -46,8 +47,7 @@ std::string TemporaryWorkFolder() {
         path += '\\';
     }
     // Inside it, a link in the work folder's place is not taken.
-    DWORD work = ::GetFileAttributesA((path + "Netrefit").c_str());
-    if (work != INVALID_FILE_ATTRIBUTES && (work & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (IsLinkPath(path + "Netrefit")) {
         return std::string();
     }
     return path + "Netrefit\\";

@@ -105,4 +105,13 @@ bool ReadWholeHandle(HANDLE file, uint64_t maxBytes, std::string* bytes) {
     return ::ReadFile(file, &extra, 1, &got, nullptr) && got == 0;
 }
 
+bool IsLinkPath(const std::string& path) {
+    std::string entry = path;
+    while (entry.size() > 3 && (entry.back() == '\\' || entry.back() == '/')) {
+        entry.pop_back();
+    }
+    DWORD attributes = ::GetFileAttributesA(entry.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 }  // namespace netrefit

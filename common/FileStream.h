@@ -17,6 +17,10 @@ bool OpenFileSize(HANDLE file, uint64_t* size);
 // longer than maxBytes (one read past the size tells a file that grew meanwhile).
 bool ReadWholeHandle(HANDLE file, uint64_t maxBytes, std::string* bytes);
 
+// Whether path names a junction or symbolic link: the entry itself, not what a trailing
+// separator would look up through it. The work folders never follow one.
+bool IsLinkPath(const std::string& path);
+
 // A C runtime stream opened by path: buffered, with 64-bit positions.
 class StdioSource : public ByteSource {
   public:

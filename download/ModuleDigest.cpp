@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "common/FileStream.h"
+
 #include "hashgate/Md5.h"
 #include "hashgate/VerifyFileDigest.h"
 #include "signature/Sha256.h"
@@ -29,10 +31,6 @@ bool ReadThrough(HANDLE file, Consume consume) {
     return true;
 }
 
-bool IsLink(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 }  // namespace
 
 bool FileSha256Text(const char* path, std::string* text) {
@@ -53,7 +51,7 @@ bool FileSha256Text(const char* path, std::string* text) {
 }
 
 FileHandle OpenModuleFile(const std::string& path) {
-    if (IsLink(::GetFileAttributesA(path.c_str()))) {
+    if (IsLinkPath(path)) {
         return FileHandle();
     }
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

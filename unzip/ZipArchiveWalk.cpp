@@ -14,8 +14,7 @@ namespace {
 // Shared for reading only, as the owner's checked files are: nobody changes it while it is read.
 // A link is not followed.
 FileHandle OpenArchiveFile(const std::string& path) {
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (IsLinkPath(path)) {
         return FileHandle();
     }
     return FileHandle(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -88,7 +87,7 @@ ZipExtractor::Outcome ZipExtractor::ExtractOpenArchive(HANDLE file) {
     archivePassword_.clear();
     archiveBytes_ = 0;
     archiveSize_ = size;
-    if (!EnsureParentFolder(folder_) || IsLink(folder_)) {
+    if (!EnsureParentFolder(folder_) || IsLinkPath(folder_)) {
         return Outcome::Failed;
     }
     ZipEntryHeader header;
@@ -127,7 +126,7 @@ ZipExtractor::Outcome ZipExtractor::ExtractMember(ZipEntryHeader& header) {
     }
     std::string outputPath;
     if (!BuildOutputPath(folder_, header.name, &outputPath) ||
-        !EnsureFolderBelow(folder_, outputPath) || (!folder && IsLink(outputPath))) {
+        !EnsureFolderBelow(folder_, outputPath) || (!folder && IsLinkPath(outputPath))) {
         return Outcome::Failed;
     }
     if (folder) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/AnsiText.h"
+#include "common/FileStream.h"
 #include "common/UniqueHandle.h"
 
 namespace netrefit {
@@ -95,19 +96,9 @@ bool EnsureParentFolder(const std::string& path) {
     return CreateFoldersFrom(folder, SkipRoot(folder.c_str()) - folder.c_str(), false);
 }
 
-bool IsLink(const std::string& path) {
-    // The entry itself, not what a trailing separator would look up through it.
-    std::string entry = path;
-    while (entry.size() > 3 && EndsWithPathSeparator(entry)) {
-        entry.pop_back();
-    }
-    DWORD attributes = ::GetFileAttributesA(entry.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 bool EnsureFolderBelow(const std::string& base, const std::string& path) {
     size_t last = LastPathSeparator(path);
-    if (path.size() > kMaxPathText || path.compare(0, base.size(), base) != 0 || IsLink(base) ||
+    if (path.size() > kMaxPathText || path.compare(0, base.size(), base) != 0 || IsLinkPath(base) ||
         last == std::string::npos || last + 1 < base.size()) {
         return false;
     }

@@ -21,9 +21,6 @@ bool EnsureParentFolder(const std::string& path);
 // base or below it is refused, never followed, since it could lead the writes anywhere.
 bool EnsureFolderBelow(const std::string& base, const std::string& path);
 
-// Whether the path names a link (junction or symbolic link).
-bool IsLink(const std::string& path);
-
 // Sets the file's creation and last-write times from a DOS stamp taken as local time.
 void SetTimesFromDosStamp(const std::string& path, uint16_t dosDate, uint16_t dosTime);
 
